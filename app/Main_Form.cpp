@@ -105,7 +105,7 @@ TMainForm::TMainForm(IUserPrompts& prompts, const QStringList& arguments, QWidge
 
   // The "Alarms" page is not offered in the terminal.
   m_configPages->setTabVisible(2, false);
-  m_statusLog->setFixedHeight(120);
+  m_statusLog->SetFrameHeight(120);
   m_statusLog->ShowLog(false);
 
   ApplyStoredPlacement();
@@ -390,3 +390,5 @@ void TMainForm::AppMessage(const TAppMessage& message)
       break;
   }
 }
+
+void TMainForm::SetSplash(TSplashScreenForm* splash) { m_splash = splash; }

@@ -59,7 +59,7 @@ class TMainForm : public QMainWindow, public IAppMessageSink {
   bool DontShowErrors() const { return m_dontShowErrors; }
   void SaveWindowState();
 
-  void SetSplash(TSplashScreenForm* splash) { m_splash = splash; }
+  void SetSplash(TSplashScreenForm* splash);
   // The password check of the advanced mode: 0 right, 1 wrong, 255 cancelled.
   void SetPasswordAsker(std::function<int()> ask) { m_askPassword = std::move(ask); }
   // A frame with unsaved changes may refuse leaving its page (true = leave).

@@ -31,7 +31,7 @@ int main(int argc, char* argv[])
   // window sits in the tray must not.
   QApplication::setQuitOnLastWindowClosed(false);
   UiBridge::install();
-  auto statusLog = std::make_unique<TStatusLog>();
+  std::unique_ptr<TStatusLog> statusLog(CreateStatusLog());
 
   InstallTranslation(ReadLanguage());
 

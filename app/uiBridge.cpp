@@ -16,6 +16,8 @@ std::atomic<QObject*> g_context{nullptr};
 
 void beginShutdown() { g_shuttingDown.store(true, std::memory_order_release); }
 
+void resetShutdownForTesting() { g_shuttingDown.store(false, std::memory_order_release); }
+
 bool shuttingDown() { return g_shuttingDown.load(std::memory_order_acquire); }
 
 void install()

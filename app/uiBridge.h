@@ -17,6 +17,8 @@ namespace UiBridge {
 // Process-wide shutdown flag. Set once, never cleared.
 void beginShutdown();
 bool shuttingDown();
+// Tests run several program lifetimes in one process. Never used by the program.
+void resetShutdownForTesting();
 
 // Must be called once on the UI thread, after the application object exists.
 void install();
