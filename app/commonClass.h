@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLocale>
 #include <QString>
 #include <QTime>
 
@@ -32,6 +33,9 @@ void AxisScale(double max, double min, double& lower, double& upper, double& inc
                QString& format);
 
 // ---- version ----
+// There is no version resource to read on this platform: the numbers are the
+// build's own (AppVersion.h), so ReadVersion always succeeds and fileName is
+// accepted only for the callers that name the program file.
 bool ReadVersion(const QString& fileName, int& major, int& minor, int& release, int& build);
 QString VersionText4(const QString& fileName = QString());  // "3.1.0.0"
 QString VersionText3(const QString& fileName = QString());  // "3.1.0"
