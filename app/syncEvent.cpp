@@ -1,34 +1,34 @@
 #include "app/syncEvent.h"
 
-#include <QDeadlineTimer>
+#include <chrono>
 
 TEvent::TEvent(Reset reset, bool initiallySet) : m_reset(reset), m_set(initiallySet) {}
 
 void TEvent::Set()
 {
-  QMutexLocker lock(&m_mutex);
-  m_set = true;
+  {
+    std::lock_guard lock(m_mutex);
+    m_set = true;
+  }
   if (m_reset == Reset::Auto)
-    m_cond.wakeOne();
+    m_cond.notify_one();
   else
-    m_cond.wakeAll();
+    m_cond.notify_all();
 }
 
 void TEvent::ResetEvent()
 {
-  QMutexLocker lock(&m_mutex);
+  std::lock_guard lock(m_mutex);
   m_set = false;
 }
 
 bool TEvent::Wait(int timeoutMs)
 {
-  QMutexLocker lock(&m_mutex);
-  QDeadlineTimer deadline = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
-                                           : QDeadlineTimer(timeoutMs);
-  while (!m_set) {
-    if (!m_cond.wait(&m_mutex, deadline))
-      break;
-  }
+  std::unique_lock lock(m_mutex);
+  if (timeoutMs < 0)
+    m_cond.wait(lock, [this] { return m_set; });
+  else
+    m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_set; });
   if (!m_set)
     return false;
   if (m_reset == Reset::Auto)
@@ -38,6 +38,6 @@ bool TEvent::Wait(int timeoutMs)
 
 bool TEvent::IsSet() const
 {
-  QMutexLocker lock(&m_mutex);
+  std::lock_guard lock(m_mutex);
   return m_set;
 }

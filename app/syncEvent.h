@@ -3,9 +3,11 @@
 // An event object with auto or manual reset and timed waits: the hand-over
 // between threads. Setting it after writing a request orders the write before
 // the woken thread's read, because both go through the same mutex.
+// Standard primitives rather than QMutex/QWaitCondition: the waits then stay
+// visible to ThreadSanitizer, which cannot see inside the Qt libraries.
 
-#include <QMutex>
-#include <QWaitCondition>
+#include <condition_variable>
+#include <mutex>
 
 class TEvent {
  public:
@@ -21,8 +23,8 @@ class TEvent {
   bool IsSet() const;
 
  private:
-  mutable QMutex m_mutex;
-  QWaitCondition m_cond;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_cond;
   const Reset m_reset;
   bool m_set;
 };

@@ -5,10 +5,11 @@
 #include "app/uiBridge.h"
 
 #include <QMessageBox>
-#include <QMutex>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <optional>
 
@@ -87,10 +88,11 @@ QMessageBox* CreateBox(const TBoxRequest& request, QWidget* parent)
   return box;
 }
 
-// A dialog opened on the UI thread for a waiting worker.
+// A dialog opened on the UI thread for a waiting worker. Standard primitives
+// keep the hand-over visible to ThreadSanitizer.
 struct TPendingDialog {
-  QMutex Mutex;
-  QWaitCondition Done;
+  std::mutex Mutex;
+  std::condition_variable Done;
   bool Finished = false;
   int Result = 0;
   std::atomic<bool> Abandoned{false};
@@ -108,16 +110,20 @@ std::optional<int> RunForWorker(const std::function<QDialog*()>& open,
   auto pending = std::make_shared<TPendingDialog>();
   UiBridge::postToUi([pending, open] {
     if (pending->Abandoned.load() || UiBridge::shuttingDown()) {
-      QMutexLocker lock(&pending->Mutex);
-      pending->Finished = true;
-      pending->Done.wakeAll();
+      {
+        std::lock_guard lock(pending->Mutex);
+        pending->Finished = true;
+      }
+      pending->Done.notify_all();
       return;
     }
     QDialog* dialog = open();
     if (dialog == nullptr) {
-      QMutexLocker lock(&pending->Mutex);
-      pending->Finished = true;
-      pending->Done.wakeAll();
+      {
+        std::lock_guard lock(pending->Mutex);
+        pending->Finished = true;
+      }
+      pending->Done.notify_all();
       return;
     }
     pending->Dialog = dialog;
@@ -125,23 +131,25 @@ std::optional<int> RunForWorker(const std::function<QDialog*()>& open,
     QObject::connect(
         dialog, &QDialog::finished, dialog,
         [pending](int result) {
-          QMutexLocker lock(&pending->Mutex);
-          pending->Result = result;
-          pending->Finished = true;
-          pending->Done.wakeAll();
+          {
+            std::lock_guard lock(pending->Mutex);
+            pending->Result = result;
+            pending->Finished = true;
+          }
+          pending->Done.notify_all();
         },
         Qt::SingleShotConnection);
     dialog->open();
   });
 
-  QMutexLocker lock(&pending->Mutex);
+  std::unique_lock lock(pending->Mutex);
   while (!pending->Finished) {
-    pending->Done.wait(&pending->Mutex, 50);
+    pending->Done.wait_for(lock, std::chrono::milliseconds(50));
     if (pending->Finished)
       break;
     lock.unlock();
     const bool giveUp = UiBridge::shuttingDown() || (abandon && abandon());
-    lock.relock();
+    lock.lock();
     if (giveUp && !pending->Finished) {
       pending->Abandoned.store(true);
       lock.unlock();
