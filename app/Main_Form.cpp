@@ -301,17 +301,25 @@ bool TMainForm::CanLeavePage()
   return true;
 }
 
-void TMainForm::MainPageControlChange(int index)
+bool TMainForm::AcceptPageChange(QTabWidget* pages, int index, int& lastIndex)
 {
   if (m_revertingPage)
-    return;
-  if (index != m_lastMainPage && !CanLeavePage()) {
+    return false;
+  // QTabWidget cannot veto a change, so a refused one is undone.
+  if (index != lastIndex && !CanLeavePage()) {
     m_revertingPage = true;
-    m_mainPages->setCurrentIndex(m_lastMainPage);
+    pages->setCurrentIndex(lastIndex);
     m_revertingPage = false;
-    return;
+    return false;
   }
-  m_lastMainPage = index;
+  lastIndex = index;
+  return true;
+}
+
+void TMainForm::MainPageControlChange(int index)
+{
+  if (!AcceptPageChange(m_mainPages, index, m_lastMainPage))
+    return;
   qint64 source = 0;
   if (index >= PageCurrent && index <= PageInfo) {
     m_pageIndex = static_cast<quint8>(index);
@@ -323,15 +331,7 @@ void TMainForm::MainPageControlChange(int index)
 
 void TMainForm::ConfigurationPageChange(int index)
 {
-  if (m_revertingPage)
-    return;
-  if (index != m_lastConfigPage && !CanLeavePage()) {
-    m_revertingPage = true;
-    m_configPages->setCurrentIndex(m_lastConfigPage);
-    m_revertingPage = false;
-    return;
-  }
-  m_lastConfigPage = index;
+  AcceptPageChange(m_configPages, index, m_lastConfigPage);
 }
 
 void TMainForm::SetConfiguration(TMainDBParamsV4* params) { m_params = params; }

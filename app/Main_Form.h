@@ -87,6 +87,8 @@ class TMainForm : public QMainWindow, public IAppMessageSink {
   void MainPageControlChange(int index);
   void ConfigurationPageChange(int index);
   bool CanLeavePage();
+  // False when the change was refused (and undone) or is the undo itself.
+  bool AcceptPageChange(QTabWidget* pages, int index, int& lastIndex);
   void WindowCommand(int cmd);
   void SetConfiguration(TMainDBParamsV4* params);
   void SetupTray();

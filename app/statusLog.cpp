@@ -118,7 +118,8 @@ QVariant TEventListModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
       if (index.column() == DateColumn)
         return entry.Time.toString(kDateFormat);
-      return entry.Text;
+      // Messages keep their catalogue form; only the view drops the bare CRs.
+      return DisplayText(entry.Text);
     case Qt::ForegroundRole:
       if (entry.Kind == LogError)
         return QColor(Qt::red);

@@ -139,6 +139,7 @@ class TstMainWindow : public QObject {
   void storedPlacement();
   void advancedMode();
   void closeIsHandedToController();
+  void leavePageGuard();
   void badCommandLine();
   void cancelEndsProgram();
   void refusedConnectionAsksAgainThenClose();
@@ -294,6 +295,22 @@ void TstMainWindow::closeIsHandedToController()
   QVERIFY(!form.close());
   QCOMPARE(requests, 1);
   QVERIFY(form.isVisible());
+}
+
+void TstMainWindow::leavePageGuard()
+{
+  TRecordingPrompts prompts;
+  TMainForm form(prompts, {});
+  bool allow = false;
+  form.AddLeavePageGuard([&] { return allow; });
+  form.MainPageControl()->setCurrentIndex(TMainForm::PageInfo);
+  QCOMPARE(form.MainPageControl()->currentIndex(), int(TMainForm::PageCurrent));
+  QCOMPARE(form.PageIndex(), TMainForm::PageCurrent);
+  form.ConfigurationPages()->setCurrentIndex(1);
+  QCOMPARE(form.ConfigurationPages()->currentIndex(), 0);
+  allow = true;
+  form.MainPageControl()->setCurrentIndex(TMainForm::PageInfo);
+  QCOMPARE(form.PageIndex(), TMainForm::PageInfo);
 }
 
 void TstMainWindow::badCommandLine()
