@@ -1,0 +1,3 @@
+#include "model/typeBASEstor.h"
+
+// The base class is all inline; this unit keeps the file pair of the design.
