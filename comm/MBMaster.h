@@ -14,12 +14,12 @@ enum TMBAskStatus : int {
   mbASK_pending = 1,
   mbASK_processing = 2,
   mbASK_retry = 3,
-  mbASK_done = 4,        // the values are in the buffer
-  mbASK_timeout = 5,     // no answer
+  mbASK_done = 4,     // the values are in the buffer
+  mbASK_timeout = 5,  // no answer
   mbASK_error = 6,
   mbANS_crcError = 7,
-  mbANS_ok = 8,          // write confirmed
-  mbANS_exception = 9,   // the device answered with an exception
+  mbANS_ok = 8,         // write confirmed
+  mbANS_exception = 9,  // the device answered with an exception
   // Name for every other number, negative ones included; the library never
   // returns 10 itself, so the value only serves as a marker.
   mbStat_Unknown = 10

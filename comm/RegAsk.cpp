@@ -187,10 +187,10 @@ void TAsk::ReadSpan(int first, int span, std::vector<TChunk>& chunks)
   for (int pos = 0; pos < span; pos += ChunkSize) {
     const int count = std::min(ChunkSize, span - pos);
     quint16* values = Buffer.data() + pos;
-    const int status = Master ? Master->AskForWaitHoldRegisters(Address,
-                                                                static_cast<quint16>(first + pos),
-                                                                static_cast<quint16>(count), values)
-                              : static_cast<int>(mbASK_error);
+    const int status =
+        Master ? Master->AskForWaitHoldRegisters(Address, static_cast<quint16>(first + pos),
+                                                 static_cast<quint16>(count), values)
+               : static_cast<int>(mbASK_error);
     quint16 errorWord = 0;
     if (status != mbASK_done) {
       if (status == mbANS_exception)

@@ -39,9 +39,9 @@ class TRegToAsk {
   qint32 Count;
   qint32 Kind;
   bool Answered = false;
-  double Time = 0.0;              // days since 30 Dec 1899, local time
-  std::vector<quint16> Values;    // `Count` registers in register order
-  qint32 Status = 0;              // answer status (TMBAskStatus); 4 means valid
+  double Time = 0.0;            // days since 30 Dec 1899, local time
+  std::vector<quint16> Values;  // `Count` registers in register order
+  qint32 Status = 0;            // answer status (TMBAskStatus); 4 means valid
 };
 
 // A list of register requests read together; owns them.
@@ -62,7 +62,7 @@ class TRegGroup {
   int Count() const { return static_cast<int>(m_regs.size()); }
   TRegToAsk* Reg(int index) const;
 
-  const qint32 Number;   // sequence number within the owning TRegGroups
+  const qint32 Number;  // sequence number within the owning TRegGroups
 
  private:
   std::vector<std::unique_ptr<TRegToAsk>> m_regs;
@@ -101,8 +101,8 @@ class TRegGroups {
 // Reads a group of register requests from one device.
 class TAsk {
  public:
-  static constexpr int BufferSize = 128;   // registers
-  static constexpr int ChunkSize = 5;      // registers per Modbus request
+  static constexpr int BufferSize = 128;  // registers
+  static constexpr int ChunkSize = 5;     // registers per Modbus request
 
   explicit TAsk(TMBMasterRTU* master);
   TAsk(const TAsk&) = delete;
@@ -134,7 +134,7 @@ class TAsk {
   // valid-looking code.
   int Status = 0;
   double Time = 0.0;
-  TMBMasterRTU* const Master;   // not owned
+  TMBMasterRTU* const Master;  // not owned
 
  private:
   struct TChunk {

@@ -127,7 +127,8 @@ TUnitV4* TUnitListV4::FindUnitByMBAddr(qint32 addr) const
 {
   const qint32 address = addr & 0xFF;
   for (auto it = m_units.rbegin(); it != m_units.rend(); ++it) {
-    if ((*it)->MBAddr == address)
+    // Only the low 8 bits of an address reach the bus.
+    if (((*it)->MBAddr & 0xFF) == address)
       return it->get();
   }
   return nullptr;

@@ -213,12 +213,19 @@ void TInUnitV4::UpdateFromRequests(qint32 index)
   // valid data; only then is it scaled and checked, whatever status the
   // requests after it ended with.
   bool valueRead = false;
+  bool valueRefused = false;
   int groupCursor = -1;
   int regCursor = -1;
   for (TRegToAsk* req = state->Requests->FirstReg(groupCursor, regCursor); req != nullptr;
        req = state->Requests->NextReg(groupCursor, regCursor)) {
     if (!req->Answered) {
-      outcome = -1;
+      // The logger download fills only the value request of the logger
+      // state, never its status or point request; reporting those as no
+      // answer would turn every logged value of such a channel into -1. So
+      // for that state the walk just ends, keeping what was read so far
+      // (still -1 when not even the value was answered).
+      if (index != 1)
+        outcome = -1;
       break;
     }
     req->ClearAnswered();
@@ -246,6 +253,7 @@ void TInUnitV4::UpdateFromRequests(qint32 index)
     } else if (IsValueCode(req->Kind) || req->Kind == RegTypeUnknownIn) {
       if (outcome == mbANS_exception) {
         state->ErrCode = ExceptionWordCode(req->Kind, word);
+        valueRefused = true;
       } else if (IsValueCode(req->Kind)) {
         double value = 0;
         if (DecodeRegisters(req->Kind, req->Values.data(), static_cast<int>(req->Values.size()),
@@ -274,9 +282,19 @@ void TInUnitV4::UpdateFromRequests(qint32 index)
     case mbANS_crcError:
       state->ErrCode = ErrCodeCommError;
       break;
+    case mbASK_done:
+    case mbANS_exception:
+      break;
     default:
+      // A status the adapter does not define carries no value: reporting
+      // the zero left in Value as valid would falsify the measurement.
+      state->ErrCode = ErrCodeCommError;
       break;
   }
+  // A value the device refused stays an error even when a zero status word
+  // (or a zero error word) cleared the code: its zero is not a measurement.
+  if (valueRefused && !valueRead && state->ErrCode == 0)
+    state->ErrCode = ErrCodeCommError;
   if (valueRead && state->ErrCode == 0) {
     state->Value = ScaleValue(state->Value, RegDef->Multiplier, divisor);
     CheckLimits(state->Value, Min, Max, state->ErrCode);

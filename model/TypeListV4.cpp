@@ -60,8 +60,8 @@ const TTypeV4* TTypeListV4::FindTypeByMBusID(quint16 devId) const
     } else {
       const quint32 mask = quint32(type->MBusIDM_ORA);
       const qint32 masked = static_cast<qint32>(((mask & 0xFFFFu) & devId) | (mask & 0xFFFF0000u));
-      // A later masked match replaces an earlier one: more specific types are
-      // listed after the general ones they refine.
+      // The last masked match wins, so a document can narrow a general
+      // entry by listing a more specific one after it.
       if (masked == type->MBusID)
         candidate = type.get();
     }

@@ -212,9 +212,8 @@ const TErrorV4* TTypeV4::FindError(qint32 code, qint32 logId) const
       const quint32 mask = 0x101u << ((quint32(logId) - 1u) & 31u);
       t = static_cast<qint32>(quint32(code) & mask);
     }
-    const qint32 v = (t >= 0 && t != ErrCodeNoValue && e->ErrCodeM_OR > 0)
-                         ? (e->ErrCodeM_OR | code)
-                         : code;
+    const qint32 v =
+        (t >= 0 && t != ErrCodeNoValue && e->ErrCodeM_OR > 0) ? (e->ErrCodeM_OR | code) : code;
     if (v == e->ErrCode)
       return e.get();
   }

@@ -80,7 +80,7 @@ class TPomRegV4 {
   qint32 RegCount = 1;
   qint32 RegType = RegTypeSINT16;
   qint32 SpcFnc = 0;
-  qint32 StatReg = -1;   // > 0: the status register is read with the value
+  qint32 StatReg = -1;  // > 0: the status register is read with the value
   qint32 StatRegM = -1;
   double Multiplier = 1.0;
   QString Name;
@@ -97,7 +97,7 @@ class TOutRegV4 {
  public:
   qint32 IDReg = 0;
   qint32 Register = 0;
-  qint32 RegCount = 1;   // low 16 bits of RegType; outside 1..4 means unusable
+  qint32 RegCount = 1;  // low 16 bits of RegType; outside 1..4 means unusable
   qint32 RegType = RegTypeSINT16;
   bool IfPoint = false;
   qint32 PointReg = -1;
@@ -131,9 +131,9 @@ class TOtherRegV4 {
   qint32 Id = 0;
   QString Name;
   quint16 Register = 0;
-  bool IsValList = false;                              // ValList is used
+  bool IsValList = false;  // ValList is used
   std::vector<std::unique_ptr<TValListElV4>> ValList;
-  quint16 MinValue = 0;                                // used without ValList
+  quint16 MinValue = 0;  // used without ValList
   quint16 MaxValue = 0;
 };
 

@@ -2,36 +2,6 @@
 
 #include "model/baseXMLstor.h"
 
-// ---- TbaseXMLstor ----
-
-TbaseXMLstor::TbaseXMLstor()
-{
-  ClearWriter();
-}
-
-TbaseXMLstor::~TbaseXMLstor() = default;
-
-void TbaseXMLstor::ClearWriter()
-{
-  m_writer.reset();
-  m_bytes.clear();
-  m_writer = std::make_unique<QXmlStreamWriter>(&m_bytes);
-  m_writer->setAutoFormatting(true);
-  m_writer->setAutoFormattingIndent(2);
-}
-
-void TbaseXMLstor::SetRoot(const QString& name)
-{
-  m_writer->writeStartDocument();
-  m_writer->writeStartElement(name);
-}
-
-QString TbaseXMLstor::Text()
-{
-  m_writer->writeEndDocument();
-  return QString::fromUtf8(m_bytes);
-}
-
 // ---- TalarmXMLstor ----
 
 QString TalarmXMLstor::Write(const TalarmsList& alarms)

@@ -1,7 +1,6 @@
 #pragma once
 
-// The alarm definitions document and the base of the writers of the small XML
-// documents that hold alarm definitions and bindings.
+// The alarm definitions document.
 //
 //   <alarms maxID="1">
 //     <alarm id="0"><name>…</name><desc>…</desc></alarm>
@@ -21,33 +20,13 @@
 // object; the lists it reads are copied under their own locks.
 
 #include "model/alarms.h"
+#include "model/baseXMLstor.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QXmlStreamWriter>
 
 #include <memory>
-
-class TbaseXMLstor {
- public:
-  TbaseXMLstor();
-  TbaseXMLstor(const TbaseXMLstor&) = delete;
-  TbaseXMLstor& operator=(const TbaseXMLstor&) = delete;
-  virtual ~TbaseXMLstor();
-
- protected:
-  // Drops whatever was written and starts a fresh document.
-  void ClearWriter();
-  // Writes the prolog and opens the root element.
-  void SetRoot(const QString& name);
-  QXmlStreamWriter& Xml() { return *m_writer; }
-  // Closes every open element and returns the document.
-  QString Text();
-
- private:
-  QByteArray m_bytes;
-  std::unique_ptr<QXmlStreamWriter> m_writer;
-};
 
 class TalarmXMLstor : public TbaseXMLstor {
  public:

@@ -79,8 +79,9 @@ int TalarmsList::DeleteAlarm(qint32 id)
   m_raised.remove(id);
   m_active.remove(id);
   m_confirmed.remove(id);
-  const auto it = std::find_if(m_items.begin(), m_items.end(),
-                               [alarm](const std::unique_ptr<Talarm>& p) { return p.get() == alarm; });
+  const auto it =
+      std::find_if(m_items.begin(), m_items.end(),
+                   [alarm](const std::unique_ptr<Talarm>& p) { return p.get() == alarm; });
   m_items.erase(it);
   return 0;
 }
@@ -314,6 +315,6 @@ bool TalarmModes::Purge(TalarmModeMap& modes, const TalarmsList& alarms)
 {
   const QSet<qint32> existing = alarms.Ids();
   return modes.removeIf([&existing](const TalarmModeMap::iterator& it) {
-           return !existing.contains(it.key());
-         }) > 0;
+    return !existing.contains(it.key());
+  }) > 0;
 }

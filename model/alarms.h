@@ -24,7 +24,7 @@
 class Talarm {
  public:
   qint32 Id = 0;
-  QString Name;   // trimmed, unique in the list, case-sensitive
+  QString Name;  // trimmed, unique in the list, case-sensitive
   QString Desc;
 };
 
@@ -86,11 +86,11 @@ class TalarmsList {
   QSet<qint32> Confirmed() const;
 
  private:
-  int AddLocked(qint32 id, const QString& trimmedName, const QString& desc);   // m_mutex held
+  int AddLocked(qint32 id, const QString& trimmedName, const QString& desc);  // m_mutex held
 
   mutable QMutex m_mutex;
-  std::vector<std::unique_ptr<Talarm>> m_items;   // creation order
-  QHash<QString, Talarm*> m_nameIndex;            // case-sensitive
+  std::vector<std::unique_ptr<Talarm>> m_items;  // creation order
+  QHash<QString, Talarm*> m_nameIndex;           // case-sensitive
   QHash<qint32, Talarm*> m_byId;
   qint32 m_maxId = -1;
   QSet<qint32> m_active;

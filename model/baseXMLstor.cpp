@@ -56,8 +56,8 @@ const TXmlElement& TXmlElement::RequiredChild(QStringView name) const
 {
   const TXmlElement* child = Child(name);
   if (!child) {
-    throw TXmlLoadError(QStringLiteral("Element \"%1\" is missing in \"%2\".")
-                            .arg(name.toString(), Name));
+    throw TXmlLoadError(
+        QStringLiteral("Element \"%1\" is missing in \"%2\".").arg(name.toString(), Name));
   }
   return *child;
 }
@@ -66,8 +66,8 @@ QString TXmlElement::RequiredAttr(QStringView name) const
 {
   const TXmlAttribute* attr = FindAttr(name);
   if (!attr) {
-    throw TXmlLoadError(QStringLiteral("Attribute \"%1\" is missing in \"%2\".")
-                            .arg(name.toString(), Name));
+    throw TXmlLoadError(
+        QStringLiteral("Attribute \"%1\" is missing in \"%2\".").arg(name.toString(), Name));
   }
   return attr->Value;
 }
@@ -107,7 +107,8 @@ QByteArray DeclaredEncoding(const QByteArray& data)
     return {};
   i += 8;
   const auto skipBlanks = [&] {
-    while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n'))
+    while (i < decl.size() &&
+           (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n'))
       ++i;
   };
   skipBlanks();
@@ -163,8 +164,8 @@ class TTreeBuilder {
             break;
           }
           if (++elements > m_limits.MaxElements) {
-            refusal = QStringLiteral("The document has more than %1 elements.")
-                          .arg(m_limits.MaxElements);
+            refusal =
+                QStringLiteral("The document has more than %1 elements.").arg(m_limits.MaxElements);
             break;
           }
           auto element = std::make_unique<TXmlElement>();
@@ -173,7 +174,8 @@ class TTreeBuilder {
           element->Attributes.reserve(attributes.size());
           for (const QXmlStreamAttribute& attr : attributes) {
             textChars += attr.value().size();
-            element->Attributes.push_back({attr.qualifiedName().toString(), attr.value().toString()});
+            element->Attributes.push_back(
+                {attr.qualifiedName().toString(), attr.value().toString()});
           }
           TXmlElement* raw = element.get();
           if (stack.empty())
@@ -207,8 +209,8 @@ class TTreeBuilder {
         case QXmlStreamReader::EntityReference:
           // Only entities the parser could not expand arrive here (external
           // ones, which are never fetched); the text would silently lack them.
-          refusal = QStringLiteral("The entity \"%1\" cannot be resolved.")
-                        .arg(reader.name().toString());
+          refusal =
+              QStringLiteral("The entity \"%1\" cannot be resolved.").arg(reader.name().toString());
           break;
         default:
           break;
@@ -216,8 +218,8 @@ class TTreeBuilder {
       // Internal entities may expand a small input into a large text; the
       // element limit alone does not bound that.
       if (refusal.isEmpty() && textChars > m_limits.MaxBytes * 2)
-        refusal = QStringLiteral("The document's text exceeds %1 characters.")
-                      .arg(m_limits.MaxBytes * 2);
+        refusal =
+            QStringLiteral("The document's text exceeds %1 characters.").arg(m_limits.MaxBytes * 2);
     }
     if (refusal.isEmpty() && reader.hasError()) {
       refusal = QStringLiteral("XML error at line %1, column %2: %3")
@@ -608,4 +610,34 @@ bool ParseUsDateTime(QStringView text, double* out)
   if (out)
     *out = DateTimeToDouble(date, QTime(hour, minute, second));
   return true;
+}
+
+// ---- TbaseXMLstor ----
+
+TbaseXMLstor::TbaseXMLstor()
+{
+  ClearWriter();
+}
+
+TbaseXMLstor::~TbaseXMLstor() = default;
+
+void TbaseXMLstor::ClearWriter()
+{
+  m_writer.reset();
+  m_bytes.clear();
+  m_writer = std::make_unique<QXmlStreamWriter>(&m_bytes);
+  m_writer->setAutoFormatting(true);
+  m_writer->setAutoFormattingIndent(2);
+}
+
+void TbaseXMLstor::SetRoot(const QString& name)
+{
+  m_writer->writeStartDocument();
+  m_writer->writeStartElement(name);
+}
+
+QString TbaseXMLstor::Text()
+{
+  m_writer->writeEndDocument();
+  return QString::fromUtf8(m_bytes);
 }

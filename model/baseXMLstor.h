@@ -6,6 +6,7 @@
 // value syntax of their texts.
 
 #include <QByteArray>
+#include <QXmlStreamWriter>
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
@@ -43,8 +44,8 @@ class TXmlElement {
   // The element's own character data (text and CDATA, entity references
   // decoded), concatenated; the text of child elements is not included.
   QString Text;
-  std::vector<TXmlAttribute> Attributes;             // document order
-  std::vector<std::unique_ptr<TXmlElement>> Items;   // child elements, document order
+  std::vector<TXmlAttribute> Attributes;            // document order
+  std::vector<std::unique_ptr<TXmlElement>> Items;  // child elements, document order
 
   // Repeated elements: direct children with exactly this name (case-sensitive),
   // in document order.
@@ -127,3 +128,28 @@ QString FormatUsDateTime(double dayCount);
 // M/d/yyyy, optionally followed by h:mm[:ss] and an optional AM/PM (12 AM is
 // 0 h, 12 PM is 12 h; 24-hour times without AM/PM). False for anything else.
 bool ParseUsDateTime(QStringView text, double* out);
+
+// ---- writing ----
+
+// Base of the writers of the small documents (alarm definitions and
+// bindings): one XML writer producing indented UTF-8 text with the prolog.
+class TbaseXMLstor {
+ public:
+  TbaseXMLstor();
+  TbaseXMLstor(const TbaseXMLstor&) = delete;
+  TbaseXMLstor& operator=(const TbaseXMLstor&) = delete;
+  virtual ~TbaseXMLstor();
+
+ protected:
+  // Drops whatever was written and starts a fresh document.
+  void ClearWriter();
+  // Writes the prolog and opens the root element.
+  void SetRoot(const QString& name);
+  QXmlStreamWriter& Xml() { return *m_writer; }
+  // Closes every open element and returns the document.
+  QString Text();
+
+ private:
+  QByteArray m_bytes;
+  std::unique_ptr<QXmlStreamWriter> m_writer;
+};

@@ -25,7 +25,7 @@ QString TinUnitAlarmXMLstor::Write(const TalarmMaker& maker)
 
 int TinUnitAlarmXMLstor::Read(const QString& text, TalarmMaker& maker)
 {
-  QList<QPair<qint32, qint32>> read;   // (error code, alarm id)
+  QList<QPair<qint32, qint32>> read;  // (error code, alarm id)
   if (!text.trimmed().isEmpty()) {
     const std::unique_ptr<TXmlElement> root = ParseXml(text.toUtf8(), nullptr);
     if (!root || root->Name.compare(u"errors", Qt::CaseInsensitive) != 0)

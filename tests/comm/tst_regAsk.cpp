@@ -34,8 +34,7 @@ class TFakeMaster : public TMBMasterRTU {
   bool JunkOnFailure = true;
   QList<TCall> Calls;
 
-  int AskForWaitHoldRegisters(quint8 address, quint16 reg, quint16 count,
-                              quint16* values) override
+  int AskForWaitHoldRegisters(quint8 address, quint16 reg, quint16 count, quint16* values) override
   {
     const int index = static_cast<int>(Calls.size());
     Calls.append({address, reg, count});
@@ -102,8 +101,8 @@ class TstRegAsk : public QObject {
 
 void TstRegAsk::chunking_data()
 {
-  QTest::addColumn<QList<int>>("requests");   // (register, count) pairs
-  QTest::addColumn<QList<int>>("calls");      // (register, count) pairs asked for
+  QTest::addColumn<QList<int>>("requests");  // (register, count) pairs
+  QTest::addColumn<QList<int>>("calls");     // (register, count) pairs asked for
   QTest::addColumn<int>("first");
   QTest::addColumn<int>("span");
 
@@ -111,7 +110,8 @@ void TstRegAsk::chunking_data()
   QTest::newRow("span 5, one request") << QList<int>{20, 5} << QList<int>{20, 5} << 20 << 5;
   QTest::newRow("value at 10 x2 + status at 15: 10..14 and 15")
       << QList<int>{10, 2, 15, 1} << QList<int>{10, 5, 15, 1} << 10 << 6;
-  QTest::newRow("span 10, two requests") << QList<int>{0, 4, 6, 4} << QList<int>{0, 5, 5, 5} << 0 << 10;
+  QTest::newRow("span 10, two requests")
+      << QList<int>{0, 4, 6, 4} << QList<int>{0, 5, 5, 5} << 0 << 10;
   QTest::newRow("out of order, shared register")
       << QList<int>{30, 2, 20, 1, 31, 1} << QList<int>{20, 5, 25, 5, 30, 2} << 20 << 12;
   QTest::newRow("top of the register range")
@@ -158,8 +158,8 @@ void TstRegAsk::chunking()
 // among the chunks covering its own registers.
 void TstRegAsk::statusPerRequest_data()
 {
-  QTest::addColumn<QList<int>>("script");     // status of chunk 10..14, then of 15
-  QTest::addColumn<QList<int>>("statuses");   // of requests 10 x2, 15 x1, 13 x3
+  QTest::addColumn<QList<int>>("script");    // status of chunk 10..14, then of 15
+  QTest::addColumn<QList<int>>("statuses");  // of requests 10 x2, 15 x1, 13 x3
   QTest::addColumn<int>("askStatus");
 
   QTest::newRow("first chunk times out") << QList<int>{5, 4} << QList<int>{5, 4, 5} << 5;
@@ -220,7 +220,7 @@ void TstRegAsk::noStaleValuesAfterFailure()
 
   TFakeMaster master;
   master.JunkOnFailure = junkOnFailure;
-  master.Script = {4, 4, 5, 5};   // second read: the device is gone
+  master.Script = {4, 4, 5, 5};  // second read: the device is gone
   TRegGroups groups;
   TRegGroup* group = groups.AddGroup();
   AddRegs(*group, {10, 2, 15, 1});
@@ -244,14 +244,13 @@ void TstRegAsk::wideSpan_data()
 {
   QTest::addColumn<QList<int>>("requests");
   QTest::addColumn<QList<int>>("script");
-  QTest::addColumn<QList<int>>("calls");      // all calls when short, else first and last
+  QTest::addColumn<QList<int>>("calls");  // all calls when short, else first and last
   QTest::addColumn<int>("callCount");
   QTest::addColumn<QList<int>>("statuses");
 
   // 128 registers still fit the buffer: one span of 26 chunks.
-  QTest::newRow("span 128 read as one span")
-      << QList<int>{0, 1, 127, 1} << QList<int>{} << QList<int>{0, 5, 125, 3} << 26
-      << QList<int>{4, 4};
+  QTest::newRow("span 128 read as one span") << QList<int>{0, 1, 127, 1} << QList<int>{}
+                                             << QList<int>{0, 5, 125, 3} << 26 << QList<int>{4, 4};
   QTest::newRow("span 129 read request by request")
       << QList<int>{0, 1, 128, 1} << QList<int>{} << QList<int>{0, 1, 128, 1} << 2
       << QList<int>{4, 4};
@@ -301,10 +300,10 @@ void TstRegAsk::unreadableRequestsRefused()
   TFakeMaster master;
   TRegGroups groups;
   TRegGroup* group = groups.AddGroup();
-  group->AddReg(100, 129, 0x1);     // larger than the buffer
-  group->AddReg(0xFFFF, 2, 0x1);    // would run past register 0xFFFF
-  group->AddReg(50, 0, 0x1);        // nothing to read
-  group->AddReg(20, 2, 0x10001);    // readable
+  group->AddReg(100, 129, 0x1);   // larger than the buffer
+  group->AddReg(0xFFFF, 2, 0x1);  // would run past register 0xFFFF
+  group->AddReg(50, 0, 0x1);      // nothing to read
+  group->AddReg(20, 2, 0x10001);  // readable
   TAsk ask(&master);
   QCOMPARE(ask.ReadGroup(1, group), 0);
 
@@ -362,16 +361,16 @@ void TstRegAsk::findRegAndIteration()
   TRegGroup* g0 = groups.AddGroup();
   TRegToAsk* value = g0->AddReg(10, 2, 0x10001);
   TRegToAsk* status = g0->AddReg(15, 1, 0xE0001);
-  TRegGroup* g1 = groups.AddGroup();   // stays empty
+  TRegGroup* g1 = groups.AddGroup();  // stays empty
   TRegGroup* g2 = groups.AddGroup();
   TRegToAsk* sameRegister = g2->AddReg(15, 1, 0xF0001);
   TRegToAsk* point = g2->AddReg(20, 1, 0xF0001);
-  TRegGroup* g3 = groups.AddGroup();   // empty at the end
+  TRegGroup* g3 = groups.AddGroup();  // empty at the end
   QCOMPARE(g1->Number, 1);
   QCOMPARE(g3->Number, 3);
   QCOMPARE(groups.NextNumber, 4);
 
-  QCOMPARE(groups.FindReg(15), status);   // group order decides, not the later match
+  QCOMPARE(groups.FindReg(15), status);  // group order decides, not the later match
   QCOMPARE(groups.FindReg(10), value);
   QCOMPARE(groups.FindReg(99), nullptr);
 
@@ -381,7 +380,7 @@ void TstRegAsk::findRegAndIteration()
   for (TRegToAsk* req = groups.FirstReg(g, r); req; req = groups.NextReg(g, r))
     seen << req;
   QCOMPARE(seen, (QList<TRegToAsk*>{value, status, sameRegister, point}));
-  QCOMPARE(groups.NextReg(g, r), nullptr);   // stays at the end
+  QCOMPARE(groups.NextReg(g, r), nullptr);  // stays at the end
 
   QList<TRegGroup*> groupsSeen;
   int cursor = -1;

@@ -116,7 +116,8 @@ class TFakeStore : public TmainDBoper {
  private:
   static QString MemberKey(const TDevGroup& member)
   {
-    return QStringLiteral("%1/%2").arg(member.Group != nullptr ? member.Group->Id : -1)
+    return QStringLiteral("%1/%2")
+        .arg(member.Group != nullptr ? member.Group->Id : -1)
         .arg(member.LogId);
   }
   int Record(const QString& op, const QString& detail)

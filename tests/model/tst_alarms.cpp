@@ -258,7 +258,7 @@ void TstAlarms::makerBindAndPurge()
   maker.ClearBindings();
   QVERIFY(maker.Codes().isEmpty());
   QVERIFY(maker.Bindings().isEmpty());
-  QCOMPARE(maker.Bind(4, 0), 0);   // lists are made again on demand
+  QCOMPARE(maker.Bind(4, 0), 0);  // lists are made again on demand
 }
 
 void TstAlarms::modesPurge()
@@ -276,31 +276,32 @@ void TstAlarms::definitionsDocument()
 {
   TalarmsList list;
   QCOMPARE(list.AddAlarmAuto(QStringLiteral("Pump"), QStringLiteral("Pump stopped")), 0);
-  QCOMPARE(list.AddAlarmAuto(QStringLiteral("Tank <1> & \"hot\""), QStringLiteral("Zbiornik łódź, Übertemperatur")), 0);
+  QCOMPARE(list.AddAlarmAuto(QStringLiteral("Tank <1> & \"hot\""),
+                             QStringLiteral("Zbiornik łódź, Übertemperatur")),
+           0);
   const QString text = TalarmXMLstor::Write(list);
-  QCOMPARE(text, QStringLiteral(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<alarms maxID=\"1\">\n"
-      "  <alarm id=\"0\">\n"
-      "    <name>Pump</name>\n"
-      "    <desc>Pump stopped</desc>\n"
-      "  </alarm>\n"
-      "  <alarm id=\"1\">\n"
-      "    <name>Tank &lt;1&gt; &amp; &quot;hot&quot;</name>\n"
-      "    <desc>Zbiornik łódź, Übertemperatur</desc>\n"
-      "  </alarm>\n"
-      "</alarms>\n"));
+  QCOMPARE(text, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<alarms maxID=\"1\">\n"
+                                "  <alarm id=\"0\">\n"
+                                "    <name>Pump</name>\n"
+                                "    <desc>Pump stopped</desc>\n"
+                                "  </alarm>\n"
+                                "  <alarm id=\"1\">\n"
+                                "    <name>Tank &lt;1&gt; &amp; &quot;hot&quot;</name>\n"
+                                "    <desc>Zbiornik łódź, Übertemperatur</desc>\n"
+                                "  </alarm>\n"
+                                "</alarms>\n"));
 
   // An empty list still records MaxId, so deleted ids stay used.
   QCOMPARE(list.DeleteAlarm(0), 0);
   QCOMPARE(list.DeleteAlarm(1), 0);
-  QCOMPARE(TalarmXMLstor::Write(list), QStringLiteral(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<alarms maxID=\"1\"/>\n"));
+  QCOMPARE(TalarmXMLstor::Write(list), QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                                      "<alarms maxID=\"1\"/>\n"));
 
   // Round trip: the reader rebuilds names, texts, order and MaxId.
   TalarmsList source;
-  QCOMPARE(source.AddAlarm(4, QStringLiteral("Tank <1> & \"hot\""), QStringLiteral("łódź\nline 2")), 0);
+  QCOMPARE(source.AddAlarm(4, QStringLiteral("Tank <1> & \"hot\""), QStringLiteral("łódź\nline 2")),
+           0);
   // XML cannot hold most control characters; they are dropped rather than
   // making the whole document unreadable.
   QCOMPARE(source.AddAlarm(1, QStringLiteral("Pump"), QStringLiteral("bell") + QChar(7)), 0);
@@ -327,25 +328,28 @@ void TstAlarms::definitionsReader_data()
 {
   QTest::addColumn<QString>("text");
   QTest::addColumn<int>("result");
-  QTest::addColumn<QStringList>("names");   // "id:name" in list order
+  QTest::addColumn<QStringList>("names");  // "id:name" in list order
   QTest::addColumn<int>("maxId");
 
   QTest::newRow("any case for root, attributes and single elements")
-      << "<ALARMS MAXID=\"$10\"><alarm ID=\"0x3\"><NAME>A</NAME><Desc>d</Desc></alarm></ALARMS>" << 0
-      << QStringList{"3:A"} << 16;
+      << "<ALARMS MAXID=\"$10\"><alarm ID=\"0x3\"><NAME>A</NAME><Desc>d</Desc></alarm></ALARMS>"
+      << 0 << QStringList{"3:A"} << 16;
   QTest::newRow("repeated elements need their exact name")
-      << "<alarms maxID=\"2\"><Alarm id=\"1\"><name>X</name></Alarm><alarm id=\"2\"><name>B</name></alarm></alarms>"
+      << "<alarms maxID=\"2\"><Alarm id=\"1\"><name>X</name></Alarm><alarm "
+         "id=\"2\"><name>B</name></alarm></alarms>"
       << 0 << QStringList{"2:B"} << 2;
   QTest::newRow("refused alarms left out")
-      << "<alarms maxID=\"3\"><alarm id=\"1\"><name>A</name></alarm><alarm id=\"1\"><name>B</name></alarm>"
+      << "<alarms maxID=\"3\"><alarm id=\"1\"><name>A</name></alarm><alarm "
+         "id=\"1\"><name>B</name></alarm>"
          "<alarm id=\"2\"><name> A </name></alarm><alarm id=\"3\"/></alarms>"
       << 0 << QStringList{"1:A"} << 3;
-  QTest::newRow("no maxID: ids decide") << "<alarms><alarm id=\"7\"><name>A</name></alarm></alarms>" << 0
-                                       << QStringList{"7:A"} << 7;
+  QTest::newRow("no maxID: ids decide")
+      << "<alarms><alarm id=\"7\"><name>A</name></alarm></alarms>" << 0 << QStringList{"7:A"} << 7;
   QTest::newRow("wrong root") << "<errors/>" << -1 << QStringList{"0:Kept"} << 0;
-  QTest::newRow("malformed") << "<alarms maxID=\"1\"><alarm id=\"0\">" << -1 << QStringList{"0:Kept"} << 0;
-  QTest::newRow("id not a number") << "<alarms><alarm id=\"one\"><name>A</name></alarm></alarms>" << -1
-                                   << QStringList{"0:Kept"} << 0;
+  QTest::newRow("malformed") << "<alarms maxID=\"1\"><alarm id=\"0\">" << -1
+                             << QStringList{"0:Kept"} << 0;
+  QTest::newRow("id not a number") << "<alarms><alarm id=\"one\"><name>A</name></alarm></alarms>"
+                                   << -1 << QStringList{"0:Kept"} << 0;
   QTest::newRow("empty text") << "" << -1 << QStringList{"0:Kept"} << 0;
 }
 
@@ -374,17 +378,16 @@ void TstAlarms::inUnitDocument()
   QCOMPARE(maker.Bind(4, 0), 0);
   QCOMPARE(maker.Bind(4, 12), 0);
   const QString text = TinUnitAlarmXMLstor::Write(maker);
-  QCOMPARE(text, QStringLiteral(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<errors>\n"
-      "  <error id=\"4\">\n"
-      "    <alarm>0</alarm>\n"
-      "    <alarm>12</alarm>\n"
-      "  </error>\n"
-      "  <error id=\"7\">\n"
-      "    <alarm>3</alarm>\n"
-      "  </error>\n"
-      "</errors>\n"));
+  QCOMPARE(text, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<errors>\n"
+                                "  <error id=\"4\">\n"
+                                "    <alarm>0</alarm>\n"
+                                "    <alarm>12</alarm>\n"
+                                "  </error>\n"
+                                "  <error id=\"7\">\n"
+                                "    <alarm>3</alarm>\n"
+                                "  </error>\n"
+                                "</errors>\n"));
 
   TalarmMaker copy;
   QCOMPARE(copy.Bind(99, 1), 0);
@@ -398,10 +401,16 @@ void TstAlarms::inUnitDocument()
   QVERIFY(copy.Codes().isEmpty());
 
   QCOMPARE(copy.Bind(1, 1), 0);
-  QCOMPARE(TinUnitAlarmXMLstor::Read(QStringLiteral("<errors><error id=\"4\"><alarm>z</alarm></error></errors>"), copy), -1);
+  QCOMPARE(TinUnitAlarmXMLstor::Read(
+               QStringLiteral("<errors><error id=\"4\"><alarm>z</alarm></error></errors>"), copy),
+           -1);
   QCOMPARE(TinUnitAlarmXMLstor::Read(QStringLiteral("<alarms/>"), copy), -1);
   QCOMPARE(copy.AlarmsFor(1), (QList<qint32>{1}));
-  QCOMPARE(TinUnitAlarmXMLstor::Read(QStringLiteral("<ERRORS><error id=\"$A\"><alarm> 2 </alarm><alarm>2</alarm></error></ERRORS>"), copy), 0);
+  QCOMPARE(TinUnitAlarmXMLstor::Read(
+               QStringLiteral(
+                   "<ERRORS><error id=\"$A\"><alarm> 2 </alarm><alarm>2</alarm></error></ERRORS>"),
+               copy),
+           0);
   QCOMPARE(copy.Bindings(), (QMap<qint32, QList<qint32>>{{10, {2}}}));
 }
 
@@ -410,14 +419,13 @@ void TstAlarms::alarmUnitDocument()
   QCOMPARE(TalarmUnitXMLstor::Write(3, TalarmModeMap()), QString());
   const TalarmModeMap modes{{5, 255}, {0, 64}};
   const QString text = TalarmUnitXMLstor::Write(-3, modes);
-  QCOMPARE(text, QStringLiteral(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<alarmUnit id=\"-3\">\n"
-      "  <alarms>\n"
-      "    <alarm id=\"0\">64</alarm>\n"
-      "    <alarm id=\"5\">255</alarm>\n"
-      "  </alarms>\n"
-      "</alarmUnit>\n"));
+  QCOMPARE(text, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<alarmUnit id=\"-3\">\n"
+                                "  <alarms>\n"
+                                "    <alarm id=\"0\">64</alarm>\n"
+                                "    <alarm id=\"5\">255</alarm>\n"
+                                "  </alarms>\n"
+                                "</alarmUnit>\n"));
 
   qint32 logId = 0;
   TalarmModeMap read{{9, 1}};
@@ -425,8 +433,13 @@ void TstAlarms::alarmUnitDocument()
   QCOMPARE(logId, -3);
   QCOMPARE(read, modes);
 
-  QCOMPARE(TalarmUnitXMLstor::Read(QStringLiteral("<alarmUnit><alarms/></alarmUnit>"), logId, read), -1);
-  QCOMPARE(TalarmUnitXMLstor::Read(QStringLiteral("<alarmUnit id=\"1\"><alarms><alarm id=\"2\"></alarm></alarms></alarmUnit>"), logId, read), -1);
+  QCOMPARE(TalarmUnitXMLstor::Read(QStringLiteral("<alarmUnit><alarms/></alarmUnit>"), logId, read),
+           -1);
+  QCOMPARE(TalarmUnitXMLstor::Read(
+               QStringLiteral(
+                   "<alarmUnit id=\"1\"><alarms><alarm id=\"2\"></alarm></alarms></alarmUnit>"),
+               logId, read),
+           -1);
   QCOMPARE(logId, -3);
   QCOMPARE(read, modes);
   QCOMPARE(TalarmUnitXMLstor::Read(QString(), logId, read), 0);

@@ -252,8 +252,8 @@ void TstBaseXML::formatUsDateTime_data()
   QTest::addColumn<QString>("text");
   QTest::newRow("afternoon") << QDate(2011, 3, 15) << QTime(14, 5, 7) << "3/15/2011 2:05:07 PM";
   QTest::newRow("midnight without time") << QDate(2011, 3, 15) << QTime(0, 0) << "3/15/2011";
-  QTest::newRow("just after midnight") << QDate(2011, 3, 15) << QTime(0, 0, 1)
-                                       << "3/15/2011 12:00:01 AM";
+  QTest::newRow("just after midnight")
+      << QDate(2011, 3, 15) << QTime(0, 0, 1) << "3/15/2011 12:00:01 AM";
   QTest::newRow("noon") << QDate(2011, 3, 15) << QTime(12, 0) << "3/15/2011 12:00:00 PM";
   QTest::newRow("morning") << QDate(2011, 3, 15) << QTime(9, 30) << "3/15/2011 9:30:00 AM";
   QTest::newRow("last second") << QDate(2011, 12, 1) << QTime(23, 59, 59)
@@ -288,8 +288,8 @@ void TstBaseXML::parseUsDateTime_data()
   QTest::newRow("full") << "3/15/2011 2:05:07 PM" << true << d << QTime(14, 5, 7);
   QTest::newRow("24-hour") << "3/15/2011 14:05:07" << true << d << QTime(14, 5, 7);
   QTest::newRow("no seconds") << "3/15/2011 14:05" << true << d << QTime(14, 5);
-  QTest::newRow("zero padded, lower pm") << "03/05/2011 02:05 pm" << true << QDate(2011, 3, 5)
-                                         << QTime(14, 5);
+  QTest::newRow("zero padded, lower pm")
+      << "03/05/2011 02:05 pm" << true << QDate(2011, 3, 5) << QTime(14, 5);
   QTest::newRow("date only") << "3/15/2011" << true << d << QTime(0, 0);
   QTest::newRow("12 AM") << "3/15/2011 12:00:00 AM" << true << d << QTime(0, 0);
   QTest::newRow("12 PM") << "3/15/2011 12:30 PM" << true << d << QTime(12, 30);
@@ -414,12 +414,12 @@ void TstBaseXML::refused_data()
   QTest::newRow("unclosed") << QByteArray("<a><b></a>") << 0 << 0 << "XML error";
   QTest::newRow("two roots") << QByteArray("<a/><b/>") << 0 << 0 << "XML error";
   QTest::newRow("65 levels") << deep65 << 0 << 0 << "nested deeper than 64";
-  QTest::newRow("too many elements") << QByteArray("<a><b/><b/><b/></a>") << 0 << 3
-                                     << "more than 3 elements";
+  QTest::newRow("too many elements")
+      << QByteArray("<a><b/><b/><b/></a>") << 0 << 3 << "more than 3 elements";
   QTest::newRow("too large") << QByteArray("<a>0123456789</a>") << 10 << 0 << "larger than 10";
   QTest::newRow("external entity never fetched")
-      << QByteArray("<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><a>&e;</a>") << 0
-      << 0 << "external entity";
+      << QByteArray("<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><a>&e;</a>") << 0 << 0
+      << "external entity";
   QByteArray laughs = "<!DOCTYPE a [<!ENTITY l0 \"ha\">";
   for (int i = 1; i <= 12; ++i)
     laughs += "<!ENTITY l" + QByteArray::number(i) + " \"" +
@@ -427,11 +427,15 @@ void TstBaseXML::refused_data()
   laughs += "]><a>&l12;</a>";
   QTest::newRow("entity expansion bomb") << laughs << 0 << 0 << "";
   // Small on the wire, 20000 characters once expanded.
-  const QByteArray wide = "<!DOCTYPE a [<!ENTITY k0 \"kkkkkkkkkk\">"
-                          "<!ENTITY k1 \"" + QByteArray("&k0;").repeated(10) + "\">"
-                          "<!ENTITY k2 \"" + QByteArray("&k1;").repeated(10) + "\">]><a>" +
-                          QByteArray("&k2;").repeated(20) + "</a>";
-  QTest::newRow("expanded text beyond twice the input limit") << wide << 2000 << 0 << "text exceeds";
+  const QByteArray wide =
+      "<!DOCTYPE a [<!ENTITY k0 \"kkkkkkkkkk\">"
+      "<!ENTITY k1 \"" +
+      QByteArray("&k0;").repeated(10) +
+      "\">"
+      "<!ENTITY k2 \"" +
+      QByteArray("&k1;").repeated(10) + "\">]><a>" + QByteArray("&k2;").repeated(20) + "</a>";
+  QTest::newRow("expanded text beyond twice the input limit")
+      << wide << 2000 << 0 << "text exceeds";
 }
 
 void TstBaseXML::refused()

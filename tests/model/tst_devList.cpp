@@ -192,6 +192,8 @@ void TstDevList::findReturnsLaterOfTwo()
   QCOMPARE(f.List.FindUnitById(4), second);
   QCOMPARE(f.List.FindUnitByMBAddr(7), second);
   QCOMPARE(f.List.FindUnitByMBAddr(0x107), second);  // only the bus byte counts
+  TUnitV4* stored = f.List.AddUnit(f.Type(3), 0x10A, 6);  // address kept with high bits
+  QCOMPARE(f.List.FindUnitByMBAddr(0x0A), stored);
   QCOMPARE(f.List.FindUnitById(5), other);
   QVERIFY(f.List.FindUnitById(99) == nullptr);
   QVERIFY(f.List.FindUnitByMBAddr(9) == nullptr);
@@ -263,12 +265,12 @@ void TstDevList::channelWalk()
 
   // A deleted unit first, units without inputs and another deleted unit in
   // between, and one without inputs last.
-  f.List.AddUnit(f.Type(12), 1, 1)->MarkDeleted();     // 1, 2 (output 3)
-  f.List.AddUnit(f.Type(12), 2, 2);                    // 4, 5 (6)
-  f.List.AddUnit(f.Type(3), 3, 3);                     // (7)
-  f.List.AddUnit(f.Type(12), 4, 4)->MarkDeleted();     // 8, 9 (10)
-  TUnitV4* last = f.List.AddUnit(f.Type(12), 5, 5);    // 11, 12 (13)
-  f.List.AddUnit(f.Type(3), 6, 6);                     // (14)
+  f.List.AddUnit(f.Type(12), 1, 1)->MarkDeleted();   // 1, 2 (output 3)
+  f.List.AddUnit(f.Type(12), 2, 2);                  // 4, 5 (6)
+  f.List.AddUnit(f.Type(3), 3, 3);                   // (7)
+  f.List.AddUnit(f.Type(12), 4, 4)->MarkDeleted();   // 8, 9 (10)
+  TUnitV4* last = f.List.AddUnit(f.Type(12), 5, 5);  // 11, 12 (13)
+  f.List.AddUnit(f.Type(3), 6, 6);                   // (14)
   last->InUnits()[0]->UState = 1;
   last->InUnits()[1]->Deleted = true;
 
@@ -285,9 +287,9 @@ void TstDevList::alarmOutputWalk()
 {
   TListFixture f;
   f.List.AddUnit(f.Type(12), 1, 1)->MarkDeleted();  // alarm output 1
-  f.List.AddUnit(f.Type(3), 2, 2);                   // none
-  f.List.AddUnit(f.Type(68), 3, 3);                  // 2..9
-  f.List.AddUnit(f.Type(12), 4, 4);                  // 10
+  f.List.AddUnit(f.Type(3), 2, 2);                  // none
+  f.List.AddUnit(f.Type(68), 3, 3);                 // 2..9
+  f.List.AddUnit(f.Type(12), 4, 4);                 // 10
 
   QList<int> seen;
   int unitCursor = 0;
@@ -449,8 +451,8 @@ void TstDevList::groupsTakeOver()
   QCOMPARE(old->Name, QStringLiteral("old"));
   QCOMPARE(loaded->Save(), 0);
   QVERIFY(loadStore.Calls.isEmpty());
-  QCOMPARE(f.Store.Calls, (QStringList{QStringLiteral("insertGroup 7"),
-                                       QStringLiteral("insertMember 7/1")}));
+  QCOMPARE(f.Store.Calls,
+           (QStringList{QStringLiteral("insertGroup 7"), QStringLiteral("insertMember 7/1")}));
 }
 
 void TstDevList::addAndFindMember()
@@ -525,9 +527,9 @@ void TstDevList::removeMember()
   TListFixture f;
   TUnitV4* unit = f.List.AddUnit(f.Type(12), 1, 1);
   TUnitV4* other = f.List.AddUnit(f.Type(68), 2, 2);
-  TInUnitV4* a = unit->InUnits()[0].get();  // LogId 1
-  TInUnitV4* b = unit->InUnits()[1].get();  // LogId 2
-  TInUnitV4* c = other->InUnits()[0].get(); // LogId 4
+  TInUnitV4* a = unit->InUnits()[0].get();   // LogId 1
+  TInUnitV4* b = unit->InUnits()[1].get();   // LogId 2
+  TInUnitV4* c = other->InUnits()[0].get();  // LogId 4
   TGroups groups(&f.Store, &f.List);
   TGroup* group = groups.AddGroupAuto(QStringLiteral("g"));
   group->AddMember(a);
@@ -620,9 +622,9 @@ void TstDevList::deleteGroup()
   f.Store.Calls.clear();
 
   QCOMPARE(groups.DeleteGroup(stored), 0);
-  QCOMPARE(f.Store.Calls, (QStringList{QStringLiteral("deleteMember 1/1"),
-                                       QStringLiteral("deleteMember 1/2"),
-                                       QStringLiteral("deleteGroup 1")}));
+  QCOMPARE(f.Store.Calls,
+           (QStringList{QStringLiteral("deleteMember 1/1"), QStringLiteral("deleteMember 1/2"),
+                        QStringLiteral("deleteGroup 1")}));
   QCOMPARE(groups.Count(), 1);
   QVERIFY(groups.FindGroup(1) == nullptr);
   QCOMPARE(stored->Name, QStringLiteral("stored"));  // parked
@@ -662,9 +664,9 @@ void TstDevList::purgeDeletedChannels()
   f.Store.Calls.clear();
 
   groups.PurgeDeletedChannels();
-  QCOMPARE(f.Store.Calls, (QStringList{QStringLiteral("deleteMember 1/4"),
-                                       QStringLiteral("deleteMember 2/5"),
-                                       QStringLiteral("deleteMember 2/4")}));
+  QCOMPARE(f.Store.Calls,
+           (QStringList{QStringLiteral("deleteMember 1/4"), QStringLiteral("deleteMember 2/5"),
+                        QStringLiteral("deleteMember 2/4")}));
   QCOMPARE(g1->MemberCount(), 2);
   QCOMPARE(g1->MemberAt(0)->Channel, a);
   QCOMPARE(g1->MemberAt(1)->Channel, b);

@@ -223,8 +223,8 @@ void TstDevUnit::buildChannels()
 
 void TstDevUnit::channelKindAndMarkDeleted()
 {
-  const auto type = MakeType(12, QStringLiteral("Sensor"),
-                             {QStringLiteral("Temp"), QStringLiteral("Hum")}, 1);
+  const auto type =
+      MakeType(12, QStringLiteral("Sensor"), {QStringLiteral("Temp"), QStringLiteral("Hum")}, 1);
   TUnitV4 unit(nullptr, 3, 5, type.get());
   TUnitV4 other(nullptr, 4, 6, type.get());
   TInUnitV4* in0 = unit.InUnits()[0].get();
@@ -347,8 +347,8 @@ void TstDevUnit::updateFromRequests_data()
 
   const double big = 1e6;
   QTest::newRow("valid value divided by PointValue")
-      << 0 << RegTypeUINT16 << 0 << true << 100 << big << 0 << QList<TAnswer>{Ans(4, {2345})}
-      << 0 << 23.45 << 0.0 << 100;
+      << 0 << RegTypeUINT16 << 0 << true << 100 << big << 0 << QList<TAnswer>{Ans(4, {2345})} << 0
+      << 23.45 << 0.0 << 100;
   QTest::newRow("masked status word is the code, value unscaled")
       << 0 << RegTypeUINT16 << 40 << true << 100 << big << 0
       << QList<TAnswer>{Ans(4, {2345}), Ans(4, {0x0004})} << 4 << 2345.0 << kAnswerTime << 100;
@@ -359,11 +359,11 @@ void TstDevUnit::updateFromRequests_data()
       << 0 << RegTypeUINT16 << 40 << true << 100 << big << 0
       << QList<TAnswer>{Ans(4, {2345}), Ans(9, {0})} << 0 << 23.45 << 0.0 << 100;
   QTest::newRow("timeout after a timeout keeps the error begin")
-      << 0 << RegTypeUINT16 << 0 << true << 100 << big << -1
-      << QList<TAnswer>{Ans(mbASK_timeout)} << -1 << 0.0 << kPrevTime << 100;
+      << 0 << RegTypeUINT16 << 0 << true << 100 << big << -1 << QList<TAnswer>{Ans(mbASK_timeout)}
+      << -1 << 0.0 << kPrevTime << 100;
   QTest::newRow("timeout after a valid value begins an error")
-      << 0 << RegTypeUINT16 << 0 << true << 100 << big << 0
-      << QList<TAnswer>{Ans(mbASK_timeout)} << -1 << 0.0 << kAnswerTime << 100;
+      << 0 << RegTypeUINT16 << 0 << true << 100 << big << 0 << QList<TAnswer>{Ans(mbASK_timeout)}
+      << -1 << 0.0 << kAnswerTime << 100;
   QTest::newRow("CRC error") << 0 << RegTypeUINT16 << 0 << true << 100 << big << 0
                              << QList<TAnswer>{Ans(mbANS_crcError)} << -2 << 0.0 << kAnswerTime
                              << 100;
@@ -395,21 +395,41 @@ void TstDevUnit::updateFromRequests_data()
   QTest::newRow("short answer before a zero status word")
       << 0 << RegTypeUINT32 << 40 << true << 1 << big << 0
       << QList<TAnswer>{Ans(4, {1}), Ans(4, {0})} << -2 << 0.0 << kAnswerTime << 1;
+  // Answers that carry no number never come out as a valid zero.
+  QTest::newRow("status the adapter does not define")
+      << 0 << RegTypeUINT16 << 0 << true << 100 << big << 0 << QList<TAnswer>{Ans(mbASK_retry)}
+      << -2 << 0.0 << kAnswerTime << 100;
+  QTest::newRow("value exception without an error word")
+      << 0 << RegTypeUINT16 << 0 << true << 100 << big << 0
+      << QList<TAnswer>{Ans(mbANS_exception, {0})} << -2 << 0.0 << kAnswerTime << 100;
+  QTest::newRow("value exception, then a zero status word")
+      << 0 << RegTypeUINT16 << 40 << true << 100 << big << 0
+      << QList<TAnswer>{Ans(mbANS_exception, {5}), Ans(4, {0})} << -2 << 0.0 << kAnswerTime << 100;
   QTest::newRow("value unanswered") << 0 << RegTypeUINT16 << 0 << true << 100 << big << 0
-                                    << QList<TAnswer>{NoAnswer()} << -1 << 0.0 << kPrevTime
-                                    << 100;
+                                    << QList<TAnswer>{NoAnswer()} << -1 << 0.0 << kPrevTime << 100;
   QTest::newRow("status unanswered after a valid value")
       << 0 << RegTypeUINT16 << 40 << true << 100 << big << 0
       << QList<TAnswer>{Ans(4, {2345}), NoAnswer()} << -1 << 2345.0 << kAnswerTime << 100;
-  QTest::newRow("scaled value above Max") << 0 << RegTypeUINT16 << 0 << true << 100 << 20.0 << 0
-                                          << QList<TAnswer>{Ans(4, {2345})} << -4 << 23.45
-                                          << kAnswerTime << 100;
-  QTest::newRow("logger state unanswered") << 1 << RegTypeUINT16 << 0 << true << 100 << big << 0
-                                           << QList<TAnswer>{NoAnswer()} << -1 << 0.0 << kPrevTime
-                                           << 100;
-  QTest::newRow("logger state valid value") << 1 << RegTypeUINT16 << 0 << true << 100 << big << 0
-                                            << QList<TAnswer>{Ans(4, {2345})} << 0 << 23.45
-                                            << 0.0 << 100;
+  QTest::newRow("scaled value above Max")
+      << 0 << RegTypeUINT16 << 0 << true << 100 << 20.0 << 0 << QList<TAnswer>{Ans(4, {2345})} << -4
+      << 23.45 << kAnswerTime << 100;
+  QTest::newRow("logger state unanswered")
+      << 1 << RegTypeUINT16 << 0 << true << 100 << big << 0 << QList<TAnswer>{NoAnswer()} << -1
+      << 0.0 << kPrevTime << 100;
+  QTest::newRow("logger state valid value")
+      << 1 << RegTypeUINT16 << 0 << true << 100 << big << 0 << QList<TAnswer>{Ans(4, {2345})} << 0
+      << 23.45 << 0.0 << 100;
+  // The logger records only the value register: the status and point
+  // requests of its state stay unanswered, and its divisor is PointValue.
+  QTest::newRow("logger state with status and device point registers")
+      << 1 << RegTypeUINT16 << 40 << false << 100 << big << 0 << QList<TAnswer>{Ans(4, {2345})} << 0
+      << 23.45 << 0.0 << 100;
+  QTest::newRow("logger state error record with a status register")
+      << 1 << RegTypeUINT16 << 40 << false << 100 << big << 0
+      << QList<TAnswer>{Ans(mbANS_exception, {0x00FF})} << 255 << 0.0 << kAnswerTime << 100;
+  QTest::newRow("live state with its point request unanswered")
+      << 0 << RegTypeUINT16 << 0 << false << 100 << big << 0 << QList<TAnswer>{Ans(4, {2345})} << -1
+      << 2345.0 << kAnswerTime << 100;
 }
 
 void TstDevUnit::updateFromRequests()
@@ -526,10 +546,10 @@ void TstDevUnit::receivedErrorBegin()
     double ErrBegin;
   };
   const TStep steps[] = {
-      {1, 50, 0, 0, 0},     {2, 150, 0, -4, 2},  // goes above Max
-      {3, 160, 0, -4, 2},                         // still above: same error
-      {4, 50, 0, 0, 2},                           // valid again: begin untouched
-      {5, -1, 0, -3, 5},    {6, 0, 7, 7, 6},     // another code begins anew
+      {1, 50, 0, 0, 0},   {2, 150, 0, -4, 2},  // goes above Max
+      {3, 160, 0, -4, 2},                      // still above: same error
+      {4, 50, 0, 0, 2},                        // valid again: begin untouched
+      {5, -1, 0, -3, 5},  {6, 0, 7, 7, 6},     // another code begins anew
   };
   for (const TStep& step : steps) {
     const TStateValues s = channel.SetReceived(0, step.Time, step.Value, step.CodeIn);
@@ -573,16 +593,16 @@ void TstDevUnit::alarmCycle()
     return output.ReqValue;
   };
 
-  QCOMPARE(cycle(4), 64);   // A and B active: the stronger mode
+  QCOMPARE(cycle(4), 64);  // A and B active: the stronger mode
   QCOMPARE(alarms.Active(), (QSet<qint32>{10, 11}));
-  QCOMPARE(cycle(6), 2);    // B cleared
+  QCOMPARE(cycle(6), 2);  // B cleared
   alarms.ConfirmAll();
   output.ComputeRequired(alarms);
   QCOMPARE(output.ReqValue, 0);
-  QCOMPARE(cycle(4), 64);   // B is new, A stays confirmed
+  QCOMPARE(cycle(4), 64);  // B is new, A stays confirmed
   QCOMPARE(cycle(0), 0);
   QVERIFY(alarms.Active().isEmpty());
-  QCOMPARE(cycle(9), 0);    // a code without bindings raises nothing
+  QCOMPARE(cycle(9), 0);  // a code without bindings raises nothing
 }
 
 void TstDevUnit::save_data()
@@ -602,8 +622,8 @@ void TstDevUnit::save()
   QFETCH(QString, failOp);
   QFETCH(int, result);
 
-  const auto type = MakeType(12, QStringLiteral("Sensor"),
-                             {QStringLiteral("Temp"), QStringLiteral("Hum")}, 1);
+  const auto type =
+      MakeType(12, QStringLiteral("Sensor"), {QStringLiteral("Temp"), QStringLiteral("Hum")}, 1);
   TFakeStore store;
   if (!failOp.isEmpty())
     store.FailOps << failOp;
@@ -619,9 +639,9 @@ void TstDevUnit::save()
   unit.OutUnits()[0]->Deleted = true;
 
   QCOMPARE(unit.Save(), result);
-  QCOMPARE(store.Calls, (QStringList{QStringLiteral("unit 5"), QStringLiteral("in 21"),
-                                     QStringLiteral("in 22"), QStringLiteral("out 23"),
-                                     QStringLiteral("alarmOutput 5/4")}));
+  QCOMPARE(store.Calls,
+           (QStringList{QStringLiteral("unit 5"), QStringLiteral("in 21"), QStringLiteral("in 22"),
+                        QStringLiteral("out 23"), QStringLiteral("alarmOutput 5/4")}));
   QVERIFY(store.LastAlarmOutputText.contains(QStringLiteral("alarmUnit")));
   QVERIFY(store.LastAlarmOutputText.contains(QStringLiteral(">64<")));
 
@@ -652,8 +672,14 @@ void TstDevUnit::concurrentReceiveAndRead()
         return;
       if (bad.fetch_add(1) == 0)
         firstBad = QStringLiteral("%1: time %2 code %3 value %4 begin %5 prev %6/%7/%8")
-                       .arg(QLatin1String(what)).arg(s.Time).arg(s.ErrCode).arg(s.Value)
-                       .arg(s.ErrBeginTime).arg(s.PrevTime).arg(s.PrevErrCode).arg(s.PrevValue);
+                       .arg(QLatin1String(what))
+                       .arg(s.Time)
+                       .arg(s.ErrCode)
+                       .arg(s.Value)
+                       .arg(s.ErrBeginTime)
+                       .arg(s.PrevTime)
+                       .arg(s.PrevErrCode)
+                       .arg(s.PrevValue);
     };
     while (!done.load(std::memory_order_acquire)) {
       TStateValues s;

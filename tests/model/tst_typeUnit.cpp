@@ -45,23 +45,21 @@ void TstTypeUnit::decodeRegisters_data()
                           << 4294967298.0;
   QTest::newRow("UINT48 max") << RegTypeUINT48 << QList<int>{0xFFFF, 0xFFFF, 0xFFFF} << true
                               << 281474976710655.0;
-  QTest::newRow("SINT48 -2") << RegTypeSINT48 << QList<int>{0xFFFF, 0xFFFF, 0xFFFE} << true
-                             << -2.0;
+  QTest::newRow("SINT48 -2") << RegTypeSINT48 << QList<int>{0xFFFF, 0xFFFF, 0xFFFE} << true << -2.0;
   QTest::newRow("SINT48 max") << RegTypeSINT48 << QList<int>{0x7FFF, 0xFFFF, 0xFFFF} << true
                               << 140737488355327.0;
   QTest::newRow("SINT48 min") << RegTypeSINT48 << QList<int>{0x8000, 0x0000, 0x0000} << true
                               << -140737488355328.0;
-  QTest::newRow("SINT64 -1") << RegTypeSINT64 << QList<int>{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}
-                             << true << -1.0;
+  QTest::newRow("SINT64 -1") << RegTypeSINT64 << QList<int>{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF} << true
+                             << -1.0;
   QTest::newRow("SINT64 min") << RegTypeSINT64 << QList<int>{0x8000, 0, 0, 0} << true
                               << -9223372036854775808.0;
-  QTest::newRow("UINT64 max") << RegTypeUINT64 << QList<int>{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}
-                              << true << 18446744073709551615.0;
+  QTest::newRow("UINT64 max") << RegTypeUINT64 << QList<int>{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF} << true
+                              << 18446744073709551615.0;
   QTest::newRow("UINT64 above 2^53 loses low bit")
-      << RegTypeUINT64 << QList<int>{0x0020, 0x0000, 0x0000, 0x0001} << true
-      << 9007199254740992.0;
-  QTest::newRow("extra words ignored") << RegTypeSINT16 << QList<int>{0xFFFE, 0x1234} << true
-                                       << -2.0;
+      << RegTypeUINT64 << QList<int>{0x0020, 0x0000, 0x0000, 0x0001} << true << 9007199254740992.0;
+  QTest::newRow("extra words ignored")
+      << RegTypeSINT16 << QList<int>{0xFFFE, 0x1234} << true << -2.0;
   QTest::newRow("status word unsigned") << RegTypeStatus << QList<int>{0x8001} << true << 32769.0;
   QTest::newRow("point word") << RegTypePoint << QList<int>{3} << true << 3.0;
   QTest::newRow("SINT32 short answer") << RegTypeSINT32 << QList<int>{0xFFFF} << false << 0.0;

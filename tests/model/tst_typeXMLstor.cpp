@@ -53,8 +53,8 @@ QByteArray InUnit(const QByteArray& spcFnc, bool withStatus = true)
 
 QByteArray Device(const QByteArray& id, const QByteArray& name, const QByteArray& body = {})
 {
-  return "<Device id=\"" + id + "\"><MBusID>1</MBusID><MBusIDM_ORA>-1</MBusIDM_ORA><Name>" +
-         name + "</Name>" + body + "</Device>";
+  return "<Device id=\"" + id + "\"><MBusID>1</MBusID><MBusIDM_ORA>-1</MBusIDM_ORA><Name>" + name +
+         "</Name>" + body + "</Device>";
 }
 
 }  // namespace
@@ -86,8 +86,8 @@ void TstTypeXMLstor::devices()
   // Single elements and attributes are found without regard to letter case.
   const TTypeV4* t2 = TypeAt(list, 1);
   QCOMPARE(t2->Id, 2);
-  QCOMPARE(t2->MBusID, 6699);      // $1A2B
-  QCOMPARE(t2->MBusIDM_ORA, -1);   // "abc"
+  QCOMPARE(t2->MBusID, 6699);     // $1A2B
+  QCOMPARE(t2->MBusIDM_ORA, -1);  // "abc"
   QCOMPARE(t2->Name, QStringLiteral("Durchfluß"));
   QCOMPARE(int(t2->InRegs().size()), 1);
   QCOMPARE(t2->InRegs()[0]->Name, QStringLiteral("Q"));
@@ -121,25 +121,25 @@ void TstTypeXMLstor::inputs_data()
   QTest::addColumn<int>("pointValue");
   QTest::addColumn<bool>("canChange");
 
-  QTest::newRow("SINT16") << 0 << 1 << 100u << 1 << RegTypeSINT16 << 0 << 200 << 0xFF << 1.0
-                          << true << 300 << 0 << 10 << true;
-  QTest::newRow("UINT16") << 1 << 2 << 101u << 1 << RegTypeUINT16 << 16 << 0 << -1 << 0.25
-                          << true << 0 << 0 << 1 << false;
-  QTest::newRow("SINT32") << 2 << 3 << 102u << 2 << RegTypeSINT32 << -2 << -1 << 0 << 2.5
-                          << false << 310 << 15 << 100 << false;
-  QTest::newRow("UINT32") << 3 << 4 << 104u << 2 << RegTypeUINT32 << 0x7FFFFFFF << 0 << 0
-                          << 1.0 << true << 0 << 0 << 1000 << true;
-  QTest::newRow("SINT48") << 4 << 5 << 106u << 3 << RegTypeSINT48 << 0 << 0 << 0 << 1.0 << true
+  QTest::newRow("SINT16") << 0 << 1 << 100u << 1 << RegTypeSINT16 << 0 << 200 << 0xFF << 1.0 << true
+                          << 300 << 0 << 10 << true;
+  QTest::newRow("UINT16") << 1 << 2 << 101u << 1 << RegTypeUINT16 << 16 << 0 << -1 << 0.25 << true
                           << 0 << 0 << 1 << false;
-  QTest::newRow("UINT48") << 5 << 6 << 109u << 3 << RegTypeUINT48 << 0 << 0 << 0 << 1.0 << true
-                          << 0 << 0 << 1 << false;
-  QTest::newRow("SINT64") << 6 << 7 << 112u << 4 << RegTypeSINT64 << 0 << 0 << 0 << 1.0 << true
-                          << 0 << 0 << 1 << false;
-  QTest::newRow("UINT64") << 7 << 8 << 116u << 4 << RegTypeUINT64 << 0 << 0 << 0 << 1.0 << true
-                          << 0 << 0 << 1 << false;
+  QTest::newRow("SINT32") << 2 << 3 << 102u << 2 << RegTypeSINT32 << -2 << -1 << 0 << 2.5 << false
+                          << 310 << 15 << 100 << false;
+  QTest::newRow("UINT32") << 3 << 4 << 104u << 2 << RegTypeUINT32 << 0x7FFFFFFF << 0 << 0 << 1.0
+                          << true << 0 << 0 << 1000 << true;
+  QTest::newRow("SINT48") << 4 << 5 << 106u << 3 << RegTypeSINT48 << 0 << 0 << 0 << 1.0 << true << 0
+                          << 0 << 1 << false;
+  QTest::newRow("UINT48") << 5 << 6 << 109u << 3 << RegTypeUINT48 << 0 << 0 << 0 << 1.0 << true << 0
+                          << 0 << 1 << false;
+  QTest::newRow("SINT64") << 6 << 7 << 112u << 4 << RegTypeSINT64 << 0 << 0 << 0 << 1.0 << true << 0
+                          << 0 << 1 << false;
+  QTest::newRow("UINT64") << 7 << 8 << 116u << 4 << RegTypeUINT64 << 0 << 0 << 0 << 1.0 << true << 0
+                          << 0 << 1 << false;
   QTest::newRow("lower-case uint16 unknown, Multiplier abc")
-      << 8 << 9 << 0xFFFFu << 15 << RegTypeUnknownIn << 0 << 0 << 0 << 0.0 << true << 0 << 0
-      << 1 << false;
+      << 8 << 9 << 0xFFFFu << 15 << RegTypeUnknownIn << 0 << 0 << 0 << 0.0 << true << 0 << 0 << 1
+      << false;
 }
 
 void TstTypeXMLstor::inputs()
@@ -240,16 +240,19 @@ void TstTypeXMLstor::refused_data()
   QTest::addColumn<QString>("reason");  // a fragment of LastError()
 
   const QByteArray good = Device("5", "good", InUnit("0"));
-  QTest::newRow("missing Status")
-      << "<T>" + good + Device("6", "bad", InUnit("0", false)) + "</T>" << "Status";
-  QTest::newRow("SpcFnc decimal")
-      << "<T>" + Device("6", "bad", InUnit("1.5")) + "</T>" << "SpcFnc";
-  QTest::newRow("SpcFnc empty") << "<T>" + Device("6", "bad", InUnit("")) + "</T>" << "SpcFnc";
+  QTest::newRow("missing Status") << "<T>" + good + Device("6", "bad", InUnit("0", false)) + "</T>"
+                                  << "Status";
+  QTest::newRow("SpcFnc decimal") << "<T>" + Device("6", "bad", InUnit("1.5")) + "</T>"
+                                  << "SpcFnc";
+  QTest::newRow("SpcFnc empty") << "<T>" + Device("6", "bad", InUnit("")) + "</T>"
+                                << "SpcFnc";
   QTest::newRow("SpcFnc beyond 32 bits")
-      << "<T>" + Device("6", "bad", InUnit("2147483648")) + "</T>" << "SpcFnc";
+      << "<T>" + Device("6", "bad", InUnit("2147483648")) + "</T>"
+      << "SpcFnc";
   QTest::newRow("missing Device id")
-      << QByteArray("<T><Device><MBusID>1</MBusID><MBusIDM_ORA>1</MBusIDM_ORA><Name>x</Name>"
-                    "</Device></T>")
+      << QByteArray(
+             "<T><Device><MBusID>1</MBusID><MBusIDM_ORA>1</MBusIDM_ORA><Name>x</Name>"
+             "</Device></T>")
       << "\"id\"";
   QTest::newRow("missing MBusIDM_ORA")
       << QByteArray("<T><Device id=\"1\"><MBusID>1</MBusID><Name>x</Name></Device></T>")
@@ -269,12 +272,11 @@ void TstTypeXMLstor::refused_data()
              "</T>"
       << "Point";
   QTest::newRow("broken XML") << "<T>" + good << "XML error";
-  QTest::newRow("mismatched tags") << QByteArray("<T><Device id=\"1\"></T></Device>")
-                                   << "XML error";
+  QTest::newRow("mismatched tags")
+      << QByteArray("<T><Device id=\"1\"></T></Device>") << "XML error";
   QTest::newRow("empty document") << QByteArray() << "";
   QTest::newRow("too deep nesting")
-      << "<T>" + good + QByteArray("<a>").repeated(100) + QByteArray("</a>").repeated(100) +
-             "</T>"
+      << "<T>" + good + QByteArray("<a>").repeated(100) + QByteArray("</a>").repeated(100) + "</T>"
       << "nested deeper";
 }
 
@@ -312,10 +314,8 @@ void TstTypeXMLstor::encodings_data()
   const QString name = QStringLiteral("Temperatura zewnętrzna Durchfluß");
   // ę is 0xEA and ß is 0xDF in Windows-1250.
   const QByteArray cp1250 = "Temperatura zewn\xEAtrzna Durchflu\xDF";
-  QTest::newRow("UTF-8 without declaration")
-      << "<T>" + Device("1", name.toUtf8()) + "</T>" << name;
-  QTest::newRow("Windows-1250 without declaration")
-      << "<T>" + Device("1", cp1250) + "</T>" << name;
+  QTest::newRow("UTF-8 without declaration") << "<T>" + Device("1", name.toUtf8()) + "</T>" << name;
+  QTest::newRow("Windows-1250 without declaration") << "<T>" + Device("1", cp1250) + "</T>" << name;
   QTest::newRow("Windows-1250 declared as UTF-8")
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><T>" + Device("1", cp1250) + "</T>" << name;
   QTest::newRow("Windows-1250 declared")
