@@ -103,60 +103,52 @@ bool TInUnitV4::ReadState(qint32 index, TStateValues& out) const
   return true;
 }
 
-double TInUnitV4::StateValue(qint32 index) const
+template <typename T, typename Get>
+T TInUnitV4::StateField(qint32 index, T neutral, Get get) const
 {
   std::lock_guard lock(m_mutex);
   const TInUnitStateV4* s = FindStateLocked(index);
-  return s != nullptr ? s->Value : 0.0;
+  return s != nullptr ? get(*s) : neutral;
+}
+
+double TInUnitV4::StateValue(qint32 index) const
+{
+  return StateField(index, 0.0, [](const TStateValues& s) { return s.Value; });
 }
 
 qint32 TInUnitV4::StateErrCode(qint32 index) const
 {
-  std::lock_guard lock(m_mutex);
-  const TInUnitStateV4* s = FindStateLocked(index);
-  return s != nullptr ? s->ErrCode : 0;
+  return StateField(index, 0, [](const TStateValues& s) { return s.ErrCode; });
 }
 
 double TInUnitV4::StateTime(qint32 index) const
 {
-  std::lock_guard lock(m_mutex);
-  const TInUnitStateV4* s = FindStateLocked(index);
-  return s != nullptr ? s->Time : 0.0;
+  return StateField(index, 0.0, [](const TStateValues& s) { return s.Time; });
 }
 
 qint32 TInUnitV4::StateMeasId(qint32 index) const
 {
-  std::lock_guard lock(m_mutex);
-  const TInUnitStateV4* s = FindStateLocked(index);
-  return s != nullptr ? s->MeasId : 0;
+  return StateField(index, 0, [](const TStateValues& s) { return s.MeasId; });
 }
 
 qint32 TInUnitV4::StateErrId(qint32 index) const
 {
-  std::lock_guard lock(m_mutex);
-  const TInUnitStateV4* s = FindStateLocked(index);
-  return s != nullptr ? s->ErrId : 0;
+  return StateField(index, 0, [](const TStateValues& s) { return s.ErrId; });
 }
 
 qint32 TInUnitV4::StatePrevErrCode(qint32 index) const
 {
-  std::lock_guard lock(m_mutex);
-  const TInUnitStateV4* s = FindStateLocked(index);
-  return s != nullptr ? s->PrevErrCode : 0;
+  return StateField(index, 0, [](const TStateValues& s) { return s.PrevErrCode; });
 }
 
 double TInUnitV4::StatePrevErrBeginTime(qint32 index) const
 {
-  std::lock_guard lock(m_mutex);
-  const TInUnitStateV4* s = FindStateLocked(index);
-  return s != nullptr ? s->PrevErrBeginTime : 0.0;
+  return StateField(index, 0.0, [](const TStateValues& s) { return s.PrevErrBeginTime; });
 }
 
 qint32 TInUnitV4::StatePrevErrId(qint32 index) const
 {
-  std::lock_guard lock(m_mutex);
-  const TInUnitStateV4* s = FindStateLocked(index);
-  return s != nullptr ? s->PrevErrId : 0;
+  return StateField(index, 0, [](const TStateValues& s) { return s.PrevErrId; });
 }
 
 int TInUnitV4::SetStateMeasId(qint32 index, qint32 id)

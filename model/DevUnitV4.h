@@ -138,6 +138,9 @@ class TInUnitV4 : public TPomRegV4 {
 
  private:
   TInUnitStateV4* FindStateLocked(qint32 index) const;
+  // One field of a state read under the lock; neutral when the state is missing.
+  template <typename T, typename Get>
+  T StateField(qint32 index, T neutral, Get get) const;
   void CheckReceivedLocked(TInUnitStateV4& state) const;
   static void SnapshotLocked(TInUnitStateV4& state);
 

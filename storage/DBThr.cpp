@@ -140,37 +140,26 @@ int TdbInfos::OpenOrCreate(const QString& file)
   return rc == 1 ? CreateFile(file) : rc;
 }
 
-int TdbInfos::EnsureMonth(double t)
+int TdbInfos::EnsureMonth(double t) { return OpenMonth(t, true); }
+
+int TdbInfos::EnsureMonthExisting(double t) { return OpenMonth(t, false); }
+
+int TdbInfos::OpenMonth(double t, bool create)
 {
   if (Covers(t))
     return 0;
   const QString file = FileNameFor(t);
-  const int rc = file.isEmpty() ? 4 : OpenOrCreate(file);
+  int rc = 2;
+  if (!file.isEmpty())
+    rc = create ? OpenOrCreate(file) : OpenExisting(file);
   if (rc != 0) {
     MonthStart = 0;
     MonthEnd = 0;
     // Said once per file: the records of that month are being lost.
-    if (!m_reported.contains(file)) {
+    if (create && !m_reported.contains(file)) {
       m_reported.insert(file);
       AddLogMessage(TrFormat("Measurement database %s cannot be written.", {file}), LogError);
     }
-    return rc;
-  }
-  MonthStart = ::MonthStart(t);
-  MonthEnd = NextMonth(t);
-  if (OnOpened)
-    OnOpened(*this);
-  return 0;
-}
-
-int TdbInfos::EnsureMonthExisting(double t)
-{
-  if (Covers(t))
-    return 0;
-  const int rc = OpenExisting(FileNameFor(t));
-  if (rc != 0) {
-    MonthStart = 0;
-    MonthEnd = 0;
     return rc;
   }
   MonthStart = ::MonthStart(t);

@@ -67,6 +67,7 @@ class TdbInfos {
   std::function<void(const TdbInfos&)> OnOpened;
 
  private:
+  int OpenMonth(double t, bool create);
   bool Begin();
   QSqlQuery& Prepared(std::unique_ptr<QSqlQuery>& slot, const QString& sql);
   void DropStatements();
