@@ -120,7 +120,7 @@ TPlainTcpClient::TPlainTcpClient()
   m_thread.setObjectName(QStringLiteral("ServerLink"));
 }
 
-TPlainTcpClient::~TPlainTcpClient() { StopThread(); }
+TPlainTcpClient::~TPlainTcpClient() { Disconnect(); }
 
 int TPlainTcpClient::Connect(const QString& path, quint16 defaultPort)
 {
@@ -155,19 +155,13 @@ int TPlainTcpClient::Connect(const QString& path, quint16 defaultPort)
 
 void TPlainTcpClient::Disconnect()
 {
+  // The receiving thread ends with the connection; Connect starts a new one.
   if (m_thread.isRunning()) {
     QMetaObject::invokeMethod(
         m_worker, [w = m_worker] { w->Close(); }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    m_worker = nullptr;
   }
   m_connected.store(false);
-}
-
-void TPlainTcpClient::StopThread()
-{
-  if (!m_thread.isRunning())
-    return;
-  Disconnect();
-  m_thread.quit();
-  m_thread.wait();
-  m_worker = nullptr;
 }

@@ -31,7 +31,6 @@ class TPlainTcpClient : public IServerConnection {
 
  private:
   friend class TPlainSocketWorker;
-  void StopThread();
 
   QThread m_thread;
   TPlainSocketWorker* m_worker = nullptr;  // lives in m_thread
