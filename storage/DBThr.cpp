@@ -293,7 +293,33 @@ TDBThr::TDBThr(const QString& basesDir, TMainDBParamsV4* central, QObject* paren
     : QThread(parent), BasesDir(basesDir), Central(central)
 {
   setObjectName(QStringLiteral("DBThr"));
+  // Producers may queue records before the writer thread has opened a file:
+  // the ids continue from the current month's file from the first one on.
+  PeekIds(MonthFileNameFor(BasesDir, NowDayCount()));
   start();
+}
+
+void TDBThr::PeekIds(const QString& file)
+{
+  if (file.isEmpty() || !QFileInfo::exists(file))
+    return;
+  const QString name = QStringLiteral("measPeek-%1").arg(reinterpret_cast<quintptr>(this), 0, 16);
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(file);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+    if (db.open()) {
+      QSqlQuery query(db);
+      if (query.exec(QStringLiteral("select MAX(ID) from Measure")) && query.next())
+        RaiseTo(m_nextMeasId, query.value(0).toInt() + 1);
+      query.finish();
+      if (query.exec(QStringLiteral("select MAX(IDErr) from Errors")) && query.next())
+        RaiseTo(m_nextErrId, query.value(0).toInt() + 1);
+      query.finish();
+      db.close();
+    }
+  }
+  QSqlDatabase::removeDatabase(name);
 }
 
 TDBThr::~TDBThr() { Stop(); }

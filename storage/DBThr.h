@@ -130,6 +130,7 @@ class TDBThr : public QThread {
   void WriteGapRows(double t);
   TdbInfos& FileFor(double t);
   void RaiseIds(const TdbInfos& file);
+  void PeekIds(const QString& file);
   double Now();
 
   mutable QMutex m_lock;  // the four queues and m_busy
