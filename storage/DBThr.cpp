@@ -94,8 +94,11 @@ int TdbInfos::OpenExisting(const QString& file)
   if (!db.open())
     return 2;
   QSqlQuery query(db);
-  // WAL: readers walking a month never block the writer's commits.
+  // WAL: readers walking a month never block the writer's commits. A larger
+  // page cache keeps the two indexes of a busy month in memory.
   query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+  query.finish();
+  query.exec(QStringLiteral("PRAGMA cache_size=-16384"));
   query.finish();
   // The schema is run on every open so a file left half made is completed.
   bool ok = db.transaction();
@@ -148,6 +151,11 @@ int TdbInfos::OpenMonth(double t, bool create)
 {
   if (Covers(t))
     return 0;
+  // The other file of the writer may hold an open transaction on the file
+  // about to be opened (a month end, a logger clock running ahead); its
+  // writes would then block this connection until they time out.
+  if (BeforeOpen)
+    BeforeOpen();
   const QString file = FileNameFor(t);
   int rc = 2;
   if (!file.isEmpty())
@@ -404,7 +412,11 @@ void TDBThr::SetPeriod(qint64 seconds)
   m_period.store(seconds > 0 && seconds < 86400 ? static_cast<double>(seconds) / 86400.0 : 0.0);
 }
 
-void TDBThr::SetCatchUpDone() { m_catchUpDone.store(true); }
+void TDBThr::SetCatchUpDone()
+{
+  m_catchUpDone.store(true);
+  m_wake.Set();
+}
 
 bool TDBThr::Idle() const
 {
@@ -437,6 +449,8 @@ void TDBThr::run()
   m_other = std::make_unique<TdbInfos>(prefix + QStringLiteral("other"), BasesDir);
   m_current->OnOpened = [this](const TdbInfos& file) { RaiseIds(file); };
   m_other->OnOpened = m_current->OnOpened;
+  m_current->BeforeOpen = [this] { m_other->Commit(); };
+  m_other->BeforeOpen = [this] { m_current->Commit(); };
   // Opening the current month at once lets ids continue from the file
   // before the first records are queued.
   m_current->EnsureMonth(Now());
@@ -474,6 +488,10 @@ void TDBThr::Drain()
         if (!m_liveQueue.empty()) {
           live = m_liveQueue.front();
           m_liveQueue.pop_front();
+          // A producer waiting for room goes on while half the queue is
+          // still there, so the writer never runs dry between batches.
+          if (m_liveQueue.size() == kLiveRoom / 2)
+            m_room.Set();
         }
       }
       // Logger records carry their own times: after the switch to live mode

@@ -65,6 +65,8 @@ class TdbInfos {
 
   // Called after a month file was opened (the writer raises its id counters).
   std::function<void(const TdbInfos&)> OnOpened;
+  // Called before another month file is opened.
+  std::function<void()> BeforeOpen;
 
  private:
   int OpenMonth(double t, bool create);

@@ -48,7 +48,9 @@ class TsafeQueue {
 
   const int Capacity;
 
-  bool Push(T item)
+  // Taken by reference so a refused item is left untouched with the caller.
+  bool Push(const T& item) { return Push(T(item)); }
+  bool Push(T&& item)
   {
     QMutexLocker lock(&m_mutex);
     if (static_cast<int>(m_items.size()) > Capacity)

@@ -105,7 +105,7 @@ void TDBReadManODBC::PrepareErrors(double from, double to)
 
 bool TDBReadManODBC::RowMatches() const
 {
-  const qint32 logId = m_query->value(QStringLiteral("IDLogDev")).toInt();
+  const qint32 logId = m_query->value(m_col.IDLogDev).toInt();
   return std::find(m_logIds.cbegin(), m_logIds.cend(), logId) != m_logIds.cend();
 }
 
@@ -141,6 +141,12 @@ int TDBReadManODBC::OpenQuery()
     m_query->bindValue(name, value);
   if (!m_query->exec())
     return -1;
+  // Columns are looked up by name once per statement, not per row.
+  const QSqlRecord columns = m_query->record();
+  const auto index = [&columns](const char* name) { return columns.indexOf(QLatin1String(name)); };
+  m_col = {index("ID"),       index("IDLogDev"),  index("MesDate"), index("Measure"),
+           index("Error"),    index("IDChannel"), index("BeginDate"), index("EndDate"),
+           index("IDErr")};
   return NextRow();
 }
 
@@ -183,15 +189,15 @@ qint32 TDBReadManODBC::ReadMeasure(TMeasureRec& rec)
   rec.Valid = false;
   if (!m_onRow || !m_query)
     return -1;
-  const QSqlRecord row = m_query->record();
-  const qint32 stored = row.value(QStringLiteral("Error")).toInt();
-  const qint32 idChannel = row.value(QStringLiteral("IDChannel")).toInt();
-  rec.LogId = row.value(QStringLiteral("IDLogDev")).toInt();
-  rec.Time = row.value(QStringLiteral("MesDate")).toDouble();
-  rec.Value = FromStoredValue(row.value(QStringLiteral("Measure")).toDouble());
+  const QSqlQuery& q = *m_query;
+  const qint32 stored = q.value(m_col.Error).toInt();
+  const qint32 idChannel = q.value(m_col.IDChannel).toInt();
+  rec.LogId = q.value(m_col.IDLogDev).toInt();
+  rec.Time = q.value(m_col.MesDate).toDouble();
+  rec.Value = FromStoredValue(q.value(m_col.Measure).toDouble());
   rec.ErrCode = TranslateStoredError(stored, idChannel);
   rec.Valid = true;
-  return row.value(QStringLiteral("ID")).toInt();
+  return q.value(m_col.ID).toInt();
 }
 
 void TDBReadManODBC::ReadError(TErrorRec& rec)
@@ -199,13 +205,13 @@ void TDBReadManODBC::ReadError(TErrorRec& rec)
   rec.Valid = false;
   if (!m_onRow || !m_query)
     return;
-  const QSqlRecord row = m_query->record();
-  rec.LogId = row.value(QStringLiteral("IDLogDev")).toInt();
-  rec.BeginDate = row.value(QStringLiteral("BeginDate")).toDouble();
-  const QVariant end = row.value(QStringLiteral("EndDate"));
+  const QSqlQuery& q = *m_query;
+  rec.LogId = q.value(m_col.IDLogDev).toInt();
+  rec.BeginDate = q.value(m_col.BeginDate).toDouble();
+  const QVariant end = q.value(m_col.EndDate);
   rec.EndDate = end.isNull() ? 0.0 : end.toDouble();
-  rec.ErrCode = row.value(QStringLiteral("Error")).toInt();
-  rec.ErrId = row.value(QStringLiteral("IDErr")).toInt();
+  rec.ErrCode = q.value(m_col.Error).toInt();
+  rec.ErrId = q.value(m_col.IDErr).toInt();
   rec.Valid = true;
 }
 

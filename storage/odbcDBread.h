@@ -63,4 +63,9 @@ class TDBReadManODBC : public TDBreadManBase {
   bool m_measures = true;
   bool m_onRow = false;
   std::unique_ptr<QSqlQuery> m_query;
+  // Column positions of the executed statement (-1 when it has no such column).
+  struct TColumns {
+    int ID = -1, IDLogDev = -1, MesDate = -1, Measure = -1, Error = -1, IDChannel = -1,
+        BeginDate = -1, EndDate = -1, IDErr = -1;
+  } m_col;
 };
