@@ -260,6 +260,13 @@ int TmainDB::LoadDocument(TMainDBParamsV4& central, const QByteArray& document)
 
 // ---- database ----
 
+QString TmainDB::ThreadConnectionName() const
+{
+  return QStringLiteral("mainDB-%1-%2")
+      .arg(reinterpret_cast<quintptr>(this), 0, 16)
+      .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16);
+}
+
 bool TmainDB::Connection(QSqlDatabase& db)
 {
   QString file;
@@ -267,9 +274,7 @@ bool TmainDB::Connection(QSqlDatabase& db)
   {
     QMutexLocker lock(&m_mutex);
     file = m_databaseFile;
-    name = QStringLiteral("mainDB-%1-%2")
-               .arg(reinterpret_cast<quintptr>(this), 0, 16)
-               .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16);
+    name = ThreadConnectionName();
     if (!file.isEmpty() && !m_connections.contains(name))
       m_connections << name;
   }
@@ -293,9 +298,7 @@ void TmainDB::CloseThreadConnection()
   QString name;
   {
     QMutexLocker lock(&m_mutex);
-    name = QStringLiteral("mainDB-%1-%2")
-               .arg(reinterpret_cast<quintptr>(this), 0, 16)
-               .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16);
+    name = ThreadConnectionName();
     if (!m_connections.removeOne(name))
       return;
   }

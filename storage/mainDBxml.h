@@ -73,6 +73,8 @@ class TmainDB : public TmainDBoper {
   QByteArray FallbackDocument() const;
 
  private:
+  // One connection per store and calling thread.
+  QString ThreadConnectionName() const;
   bool Connection(QSqlDatabase& db);
   bool Exec(QSqlQuery& query, const QString& statement,
             const std::vector<std::pair<QString, QVariant>>& params);

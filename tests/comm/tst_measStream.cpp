@@ -6,6 +6,7 @@
 #include "model/DevListV4.h"
 #include "model/TypeListV4.h"
 #include "storage/mainDBxml.h"
+#include "plantFixture.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,14 +15,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray ReadFixture(const QString& relative)
-{
-  QFile file(QStringLiteral(DRAVOLUX_TESTS_ROOT "/") + relative);
-  if (!file.open(QIODevice::ReadOnly))
-    qFatal("missing fixture %s", qPrintable(relative));
-  return file.readAll();
-}
 
 template <typename T>
 void Put(QByteArray& out, T value)
@@ -62,20 +55,6 @@ QByteArray Series(const QVector<qint32>& ids, const QVector<QPair<double, QVecto
   return out;
 }
 
-struct TConfig {
-  TcmdParms Cmd;
-  TTypeListV4 Types;
-  TMainDBParamsV4 Params{&Types, &Cmd};
-  TConfig()
-  {
-    if (Params.LoadTypeDocument(ReadFixture("model/data/types.xml")) != 0)
-      qFatal("types fixture refused");
-    TmainDB store;
-    if (store.LoadDocument(Params, ReadFixture("storage/data/main.xml")) != 0)
-      qFatal("main fixture refused");
-  }
-};
-
 }  // namespace
 
 class TstMeasStream : public QObject {
@@ -89,7 +68,7 @@ class TstMeasStream : public QObject {
 
 void TstMeasStream::writtenInChunksAndRead()
 {
-  TConfig config;
+  TConfig config(true);
   const QByteArray series =
       Series({1, 999}, {{45000.5, {{true, 21.5, 0}, {false, 7, 7}}},
                         {45000.75, {{true, -3.25, 0x10000000}, {true, 1e6, 0x20000000}}},

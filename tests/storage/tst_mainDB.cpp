@@ -8,6 +8,7 @@
 #include "model/TypeListV4.h"
 #include "model/alarms.h"
 #include "storage/mainDBxml.h"
+#include "plantFixture.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -22,27 +23,6 @@
 #include <thread>
 
 namespace {
-
-QByteArray ReadFixture(const QString& relative)
-{
-  QFile file(QStringLiteral(DRAVOLUX_TESTS_ROOT "/") + relative);
-  if (!file.open(QIODevice::ReadOnly))
-    qFatal("missing fixture %s", qPrintable(relative));
-  return file.readAll();
-}
-
-// A configuration with the fixture types loaded.
-struct TConfig {
-  TcmdParms Cmd;
-  TTypeListV4 Types;
-  TMainDBParamsV4 Params{&Types, &Cmd};
-  TConfig()
-  {
-    QString error;
-    if (Params.LoadTypeDocument(ReadFixture("model/data/types.xml"), &error) != 0)
-      qFatal("types fixture refused: %s", qPrintable(error));
-  }
-};
 
 double UsDate(int y, int m, int d, int h = 0, int min = 0, int s = 0)
 {
