@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace {
 
 template <typename T>
@@ -32,25 +34,45 @@ QByteArray EncodeRecord(quint8 type, const QByteArray& payload)
   return out;
 }
 
+void TRecordReader::Append(const QByteArray& bytes) { Append(bytes.constData(), bytes.size()); }
+
+void TRecordReader::Append(const char* data, qsizetype size)
+{
+  if (m_pos > 0 && (m_pos == m_buffer.size() || m_pos >= 64 * 1024)) {
+    m_buffer.remove(0, m_pos);
+    m_pos = 0;
+  }
+  m_buffer.append(data, size);
+}
+
+void TRecordReader::Clear()
+{
+  m_buffer.clear();
+  m_pos = 0;
+}
+
 std::optional<TRecord> TRecordReader::Next(bool* broken)
 {
   if (broken != nullptr)
     *broken = false;
-  if (m_buffer.size() < kRecordHeaderSize)
+  const qsizetype available = m_buffer.size() - m_pos;
+  if (available < kRecordHeaderSize)
     return std::nullopt;
-  const quint32 length = Get<quint32>(m_buffer, 1);
-  if (length > kMaxPayload) {
-    m_error = QStringLiteral("record of %1 bytes exceeds the limit of %2").arg(length).arg(kMaxPayload);
+  const quint32 length = Get<quint32>(m_buffer, m_pos + 1);
+  if (length > m_maxPayload) {
+    m_error = QStringLiteral("record of %1 bytes exceeds the limit of %2")
+                  .arg(length)
+                  .arg(m_maxPayload);
     if (broken != nullptr)
       *broken = true;
     return std::nullopt;
   }
-  if (m_buffer.size() < kRecordHeaderSize + static_cast<qsizetype>(length))
+  if (available < kRecordHeaderSize + static_cast<qsizetype>(length))
     return std::nullopt;
   TRecord record;
-  record.Type = static_cast<quint8>(m_buffer.at(0));
-  record.Data = m_buffer.mid(kRecordHeaderSize, length);
-  m_buffer.remove(0, kRecordHeaderSize + length);
+  record.Type = static_cast<quint8>(m_buffer.at(m_pos));
+  record.Data = QByteArray(m_buffer.constData() + m_pos + kRecordHeaderSize, length);
+  m_pos += kRecordHeaderSize + length;
   return record;
 }
 
@@ -82,6 +104,49 @@ std::optional<QByteArray> SeriesRequestPayload(double from, double to, quint8 fl
   return out;
 }
 
+std::optional<TLogOnVersion> ParseLogOn(const QByteArray& payload)
+{
+  if (payload.size() < 8)
+    return std::nullopt;
+  return TLogOnVersion{Get<quint16>(payload, 0), Get<quint16>(payload, 2),
+                       Get<quint16>(payload, 4), Get<quint16>(payload, 6)};
+}
+
+std::optional<TSeriesRequest> ParseSeriesRequest(const QByteArray& payload)
+{
+  if (payload.size() < 21)
+    return std::nullopt;
+  const qint32 count = Get<qint32>(payload, 17);
+  if (count < 0 || count > kMaxSeriesIds || 21 + 4 * static_cast<qint64>(count) > payload.size())
+    return std::nullopt;
+  TSeriesRequest request;
+  request.From = Get<double>(payload, 0);
+  request.To = Get<double>(payload, 8);
+  request.Flag = static_cast<quint8>(payload.at(16));
+  request.Ids.reserve(count);
+  for (qint32 i = 0; i < count; ++i)
+    request.Ids.push_back(Get<qint32>(payload, 21 + 4 * i));
+  return request;
+}
+
+QByteArray LogOnAnswerPayload(bool accepted)
+{
+  QByteArray out(8, '\0');
+  Put<quint32>(out, accepted ? 0 : 1);
+  Put<quint32>(out, accepted ? 0 : 1);
+  return out;
+}
+
+QByteArray SeriesChunkPayload(bool last, const char* data, quint32 size)
+{
+  QByteArray out;
+  out.reserve(5 + static_cast<qsizetype>(size));
+  out.append(last ? '\1' : '\0');
+  Put<quint32>(out, size);
+  out.append(data, size);
+  return out;
+}
+
 std::optional<bool> ParseLogOnAnswer(const QByteArray& payload)
 {
   if (payload.size() < 16)
@@ -89,21 +154,31 @@ std::optional<bool> ParseLogOnAnswer(const QByteArray& payload)
   return Get<quint32>(payload, 8) == 0 && Get<quint32>(payload, 12) == 0;
 }
 
+qint32 CurrentValueCount(const QByteArray& payload)
+{
+  if (payload.size() < 4)
+    return 0;
+  const qint64 count = Get<qint32>(payload, 0);
+  const qint64 fits = (payload.size() - 4) / kCurrentEntrySize;
+  return static_cast<qint32>(std::clamp<qint64>(count, 0, fits));
+}
+
+TCurrentValue CurrentValueAt(const QByteArray& payload, qint32 index)
+{
+  const qsizetype at = 4 + static_cast<qsizetype>(index) * kCurrentEntrySize;
+  return {Get<qint32>(payload, at), Get<double>(payload, at + 4), Get<double>(payload, at + 12),
+          Get<qint32>(payload, at + 20)};
+}
+
 bool ParseCurrentValues(const QByteArray& payload, QVector<TCurrentValue>& values)
 {
   values.clear();
   if (payload.size() < 4)
     return false;
-  const qint32 count = Get<qint32>(payload, 0);
-  if (count < 0 || count > kMaxCurrentValues ||
-      4 + static_cast<qint64>(count) * kCurrentEntrySize > payload.size())
-    return false;
+  const qint32 count = CurrentValueCount(payload);
   values.reserve(count);
-  for (qint32 i = 0; i < count; ++i) {
-    const qsizetype at = 4 + i * kCurrentEntrySize;
-    values.push_back({Get<qint32>(payload, at), Get<double>(payload, at + 4),
-                      Get<double>(payload, at + 12), Get<qint32>(payload, at + 20)});
-  }
+  for (qint32 i = 0; i < count; ++i)
+    values.push_back(CurrentValueAt(payload, i));
   return true;
 }
 

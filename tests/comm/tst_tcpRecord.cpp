@@ -53,7 +53,7 @@ void TstTcpRecord::oversizedRecordBreaksTheStream()
 {
   QByteArray header(5, '\0');
   header[0] = 3;
-  qToLittleEndian<quint32>(kMaxPayload + 1, header.data() + 1);
+  qToLittleEndian<quint32>(kMaxRecordPayload + 1, header.data() + 1);
   TRecordReader reader;
   reader.Append(header);
   bool broken = false;
@@ -75,6 +75,12 @@ void TstTcpRecord::logOnPayloads()
   QByteArray refused(16, '\0');
   refused[12] = 1;
   QCOMPARE(ParseLogOnAnswer(refused), std::optional<bool>(false));
+
+  QCOMPARE(ParseLogOnAnswer(LogOnAnswerPayload(true)), std::optional<bool>(true));
+  QCOMPARE(ParseLogOnAnswer(LogOnAnswerPayload(false)), std::optional<bool>(false));
+  const auto version = ParseLogOn(logOn);
+  QVERIFY(version && version->Major == 3 && version->Minor == 1 && version->Build == 0);
+  QVERIFY(!ParseLogOn(logOn.left(7)));
 }
 
 void TstTcpRecord::seriesRequestLayout()
@@ -86,24 +92,38 @@ void TstTcpRecord::seriesRequestLayout()
   QCOMPARE(qFromLittleEndian<qint32>(payload->constData() + 17), 3);
   QCOMPARE(qFromLittleEndian<qint32>(payload->constData() + 25), -1);
   QVERIFY(!SeriesRequestPayload(0, 1, 0, QVector<qint32>(kMaxSeriesIds + 1, 1)));
+
+  const auto parsed = ParseSeriesRequest(*payload);
+  QVERIFY(parsed);
+  QCOMPARE(parsed->From, 45000.0);
+  QCOMPARE(parsed->To, 45001.5);
+  QCOMPARE(parsed->Ids, QVector<qint32>({4, -1, 9}));
+  // A count the payload does not carry, or beyond the request block, is refused.
+  QVERIFY(!ParseSeriesRequest(payload->left(payload->size() - 1)));
+  QByteArray negative = *payload;
+  qToLittleEndian<qint32>(-2, negative.data() + 17);
+  QVERIFY(!ParseSeriesRequest(negative));
+  QByteArray wide(21 + 4 * (kMaxSeriesIds + 1), '\0');
+  qToLittleEndian<qint32>(kMaxSeriesIds + 1, wide.data() + 17);
+  QVERIFY(!ParseSeriesRequest(wide));
 }
 
 void TstTcpRecord::currentValues_data()
 {
   QTest::addColumn<QByteArray>("payload");
-  QTest::addColumn<int>("expected");  // -1: refused
+  QTest::addColumn<int>("expected");  // entries read; -1: refused
   const QByteArray two = CurrentValuesPayload({{1, 2, 3, 0}, {4, 5, 6, 7}});
   QTest::newRow("two entries") << two << 2;
   QTest::newRow("extra bytes after the entries") << QByteArray(two + QByteArray(3, 'z')) << 2;
   QTest::newRow("zero entries") << CurrentValuesPayload({}) << 0;
-  QTest::newRow("count larger than the payload") << two.left(two.size() - 1) << -1;
+  QTest::newRow("count larger than the payload") << two.left(two.size() - 1) << 1;
   QTest::newRow("no count") << QByteArray(3, '\0') << -1;
   QByteArray negative = two;
   qToLittleEndian<qint32>(-1, negative.data());
-  QTest::newRow("negative count") << negative << -1;
-  QByteArray huge(4 + 24 * 1002, '\0');
-  qToLittleEndian<qint32>(1002, huge.data());
-  QTest::newRow("more than the buffer holds") << huge << -1;
+  QTest::newRow("negative count") << negative << 0;
+  QByteArray wide(4 + 24 * 1002, '\0');
+  qToLittleEndian<qint32>(1002, wide.data());
+  QTest::newRow("more entries than one original buffer") << wide << 1002;
 }
 
 void TstTcpRecord::currentValues()
@@ -113,6 +133,7 @@ void TstTcpRecord::currentValues()
   QVector<TCurrentValue> values;
   QCOMPARE(ParseCurrentValues(payload, values), expected >= 0);
   QCOMPARE(values.size(), std::max(expected, 0));
+  QCOMPARE(CurrentValueCount(payload), std::max(expected, 0));
 }
 
 void TstTcpRecord::seriesChunks_data()
