@@ -60,12 +60,13 @@ TLogicObj::~TLogicObj()
     wait();
   }
   // Workers were stopped by the run; their objects are freed here, on the
-  // thread that owns the windows which may still have held them.
+  // thread that owns the windows which may still have held them. The server
+  // link goes first: its receiving thread hands values to the measure log.
+  m_client.store(nullptr);
+  m_clientOwner.reset();
   m_measureLog.store(nullptr);
   m_measureLogOwner.reset();
   m_mbOpThread.reset();
-  m_client.store(nullptr);
-  m_clientOwner.reset();
   m_reportThread.reset();
   m_params.store(nullptr);
   m_paramsOwner.reset();
@@ -166,7 +167,10 @@ void TLogicObj::Execute()
   m_paramsOwner = m_parts.CreateParams(m_typeList.get(), m_cmdParms.get());
   m_params.store(m_paramsOwner.get(), std::memory_order_release);
   m_host.SetConfiguration(m_paramsOwner.get());
-  m_clientOwner = m_parts.CreateClient(m_paramsOwner.get());
+  m_clientOwner = m_parts.CreateClient(m_paramsOwner.get(), [this]() -> ICurrChartThr* {
+    IMeasureLog* log = MeasureLog();
+    return log != nullptr ? log->CurrChartThr() : nullptr;
+  });
   m_client.store(m_clientOwner.get(), std::memory_order_release);
   m_reportThread = m_parts.CreateReportThread(m_paramsOwner.get());
 

@@ -1,10 +1,10 @@
 #include "app/logicParts.h"
 
-#include "comm/plainTcpClient.h"
+#include "comm/tcpClient.h"
 #include "model/DevListV4.h"
 #include "model/TypeListV4.h"
 
-void IMeasureLog::SetCurrChartThr(std::unique_ptr<IWorker> thread)
+void IMeasureLog::SetCurrChartThr(std::unique_ptr<ICurrChartThr> thread)
 {
   m_currChartOwner = std::move(thread);
   m_currChart.store(m_currChartOwner.get(), std::memory_order_release);
@@ -12,7 +12,7 @@ void IMeasureLog::SetCurrChartThr(std::unique_ptr<IWorker> thread)
 
 void IMeasureLog::StopCurrChartThr()
 {
-  if (IWorker* thread = m_currChart.exchange(nullptr, std::memory_order_acq_rel))
+  if (ICurrChartThr* thread = m_currChart.exchange(nullptr, std::memory_order_acq_rel))
     thread->Stop();
 }
 
@@ -42,9 +42,10 @@ std::unique_ptr<TMainDBParamsV4> TDefaultLogicParts::CreateParams(TTypeListV4* t
   return std::make_unique<TMainDBParamsV4>(typeList, cmdParms);
 }
 
-std::unique_ptr<IServerConnection> TDefaultLogicParts::CreateClient(TMainDBParamsV4*)
+std::unique_ptr<IServerConnection> TDefaultLogicParts::CreateClient(TMainDBParamsV4* params,
+                                                                     TCurrChartLink currChart)
 {
-  return std::make_unique<TPlainTcpClient>();
+  return std::make_unique<TtcpClient>(params, std::move(currChart));
 }
 
 std::unique_ptr<IWorker> TDefaultLogicParts::CreateReportThread(TMainDBParamsV4*)
@@ -57,7 +58,7 @@ std::unique_ptr<IMeasureLog> TDefaultLogicParts::CreateMeasureLog(TMainDBParamsV
   return std::make_unique<TMeasureLogHolder>();
 }
 
-std::unique_ptr<IWorker> TDefaultLogicParts::CreateCurrChartThr(TMainDBParamsV4*)
+std::unique_ptr<ICurrChartThr> TDefaultLogicParts::CreateCurrChartThr(TMainDBParamsV4*)
 {
   return nullptr;
 }

@@ -8,11 +8,14 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class TcmdParms;
+class TInUnitV4;
 class TMainDBParamsV4;
 class TTypeListV4;
+struct TStateValues;
 
 // Connection to the measurement server.
 class IServerConnection {
@@ -38,6 +41,20 @@ class IWorker {
   virtual void Stop() = 0;
 };
 
+// The current-values thread as the server link sees it.
+class ICurrChartThr : public IWorker {
+ public:
+  // A value received for `channel`, exactly as it was stored in the state
+  // (after the limit check), so a burst for one channel is counted value by
+  // value. Called by the receiving thread under the configuration's read
+  // lock: it only queues.
+  virtual void Update(TInUnitV4* channel, const TStateValues& state) = 0;
+};
+
+// How the server link finds the current-values thread, which is created only
+// after connecting: null until then and again once it is being stopped.
+using TCurrChartLink = std::function<ICurrChartThr*()>;
+
 // Measurement logging controller: in the terminal it holds the current-values
 // thread and the Modbus side; its logging cycle is not run.
 class IMeasureLog : public IWorker {
@@ -53,14 +70,14 @@ class IMeasureLog : public IWorker {
   // The current-values thread is published with release/acquire ordering so
   // the server link, which runs from the moment of connecting, sees either
   // nothing or a fully built object.
-  void SetCurrChartThr(std::unique_ptr<IWorker> thread);
-  IWorker* CurrChartThr() const { return m_currChart.load(std::memory_order_acquire); }
+  void SetCurrChartThr(std::unique_ptr<ICurrChartThr> thread);
+  ICurrChartThr* CurrChartThr() const { return m_currChart.load(std::memory_order_acquire); }
   // Unpublishes and stops the thread; the object itself is freed with this one.
   void StopCurrChartThr();
 
  private:
-  std::unique_ptr<IWorker> m_currChartOwner;
-  std::atomic<IWorker*> m_currChart{nullptr};
+  std::unique_ptr<ICurrChartThr> m_currChartOwner;
+  std::atomic<ICurrChartThr*> m_currChart{nullptr};
 };
 
 // Factory for everything the controller creates. Each call runs on the
@@ -71,11 +88,12 @@ class ILogicParts {
   virtual std::unique_ptr<TTypeListV4> CreateTypeList() = 0;
   virtual std::unique_ptr<TMainDBParamsV4> CreateParams(TTypeListV4* typeList,
                                                         const TcmdParms* cmdParms) = 0;
-  virtual std::unique_ptr<IServerConnection> CreateClient(TMainDBParamsV4* params) = 0;
+  virtual std::unique_ptr<IServerConnection> CreateClient(TMainDBParamsV4* params,
+                                                         TCurrChartLink currChart) = 0;
   // May return null while the real object does not exist yet.
   virtual std::unique_ptr<IWorker> CreateReportThread(TMainDBParamsV4* params) = 0;
   virtual std::unique_ptr<IMeasureLog> CreateMeasureLog(TMainDBParamsV4* params) = 0;
-  virtual std::unique_ptr<IWorker> CreateCurrChartThr(TMainDBParamsV4* params) = 0;
+  virtual std::unique_ptr<ICurrChartThr> CreateCurrChartThr(TMainDBParamsV4* params) = 0;
   virtual std::unique_ptr<IWorker> CreateMBOpThread(TMainDBParamsV4* params) = 0;
 };
 
@@ -85,9 +103,10 @@ class TDefaultLogicParts : public ILogicParts {
   std::unique_ptr<TTypeListV4> CreateTypeList() override;
   std::unique_ptr<TMainDBParamsV4> CreateParams(TTypeListV4* typeList,
                                                 const TcmdParms* cmdParms) override;
-  std::unique_ptr<IServerConnection> CreateClient(TMainDBParamsV4* params) override;
+  std::unique_ptr<IServerConnection> CreateClient(TMainDBParamsV4* params,
+                                                 TCurrChartLink currChart) override;
   std::unique_ptr<IWorker> CreateReportThread(TMainDBParamsV4* params) override;
   std::unique_ptr<IMeasureLog> CreateMeasureLog(TMainDBParamsV4* params) override;
-  std::unique_ptr<IWorker> CreateCurrChartThr(TMainDBParamsV4* params) override;
+  std::unique_ptr<ICurrChartThr> CreateCurrChartThr(TMainDBParamsV4* params) override;
   std::unique_ptr<IWorker> CreateMBOpThread(TMainDBParamsV4* params) override;
 };

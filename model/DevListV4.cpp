@@ -147,6 +147,20 @@ TInUnitV4* TUnitListV4::FindInUnit(qint32 logId) const
   return nullptr;
 }
 
+QHash<qint32, TInUnitV4*> TUnitListV4::InUnitIndex() const
+{
+  QHash<qint32, TInUnitV4*> index;
+  for (const auto& unit : m_units) {
+    if (unit->DelFlag)
+      continue;
+    for (const auto& channel : unit->InUnits()) {
+      if (!index.contains(channel->LogId))  // a later duplicate must not win
+        index.insert(channel->LogId, channel.get());
+    }
+  }
+  return index;
+}
+
 TInUnitV4* TUnitListV4::FirstChannel(int& unitCursor, int& chanCursor, bool withDisabled,
                                      bool withDeleted) const
 {

@@ -21,8 +21,10 @@
 #include "model/DevUnitV4.h"
 #include "storage/mainDBoper.h"
 
+#include <QHash>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <shared_mutex>
 #include <vector>
@@ -87,6 +89,9 @@ class TUnitListV4 {
   TUnitV4* FindUnitByMBAddr(qint32 addr) const; // the last match, 8-bit address
   // Units without DelFlag; their input channels, deleted and disabled included.
   TInUnitV4* FindInUnit(qint32 logId) const;
+  // FindInUnit for every id at once (same matches: first channel of a unit
+  // without DelFlag), for callers that look up many ids per walk.
+  QHash<qint32, TInUnitV4*> InUnitIndex() const;
 
   TInUnitV4* FirstChannel(int& unitCursor, int& chanCursor, bool withDisabled,
                           bool withDeleted) const;
@@ -224,10 +229,16 @@ class TMainDBParamsV4 {
   {
     return std::shared_lock<std::shared_mutex>(m_lock);
   }
+  // Every write lock counts as a structural change: readers that keep an
+  // index of the configuration (the server link's channel lookup) compare
+  // Revision() under their read lock and rebuild when it moved.
   std::unique_lock<std::shared_mutex> WriteLock()
   {
-    return std::unique_lock<std::shared_mutex>(m_lock);
+    std::unique_lock<std::shared_mutex> lock(m_lock);
+    m_revision.fetch_add(1, std::memory_order_relaxed);
+    return lock;
   }
+  quint64 Revision() const { return m_revision.load(std::memory_order_relaxed); }
 
   // Reads a type definition document aside and appends its types in one step
   // under the write lock; -1 (types untouched, *error says why) when it was
@@ -240,6 +251,7 @@ class TMainDBParamsV4 {
 
  private:
   mutable std::shared_mutex m_lock;
+  std::atomic<quint64> m_revision{0};
   std::unique_ptr<TmainDBoper> m_store;
   std::unique_ptr<TParams> m_settings;
   std::unique_ptr<TUnitListV4> m_units;

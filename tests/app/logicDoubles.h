@@ -70,6 +70,16 @@ class TFakeWorker : public IWorker {
   QString m_name;
 };
 
+class TFakeCurrChart : public ICurrChartThr {
+ public:
+  explicit TFakeCurrChart(TJournal& journal) : m_journal(journal) {}
+  void Stop() override { m_journal.Add(QStringLiteral("stop:currchart")); }
+  void Update(TInUnitV4*, const TStateValues&) override {}
+
+ private:
+  TJournal& m_journal;
+};
+
 class TFakeMeasureLog : public IMeasureLog {
  public:
   explicit TFakeMeasureLog(TJournal& journal) : m_journal(journal) {}
@@ -95,7 +105,7 @@ class TFakeParts : public ILogicParts {
   {
     return std::make_unique<TMainDBParamsV4>(types, cmd);
   }
-  std::unique_ptr<IServerConnection> CreateClient(TMainDBParamsV4*) override
+  std::unique_ptr<IServerConnection> CreateClient(TMainDBParamsV4*, TCurrChartLink) override
   {
     auto client = std::make_unique<TFakeClient>(m_journal);
     client->Results = ConnectResults;
@@ -112,10 +122,10 @@ class TFakeParts : public ILogicParts {
     m_journal.Add(QStringLiteral("create:measurelog"));
     return std::make_unique<TFakeMeasureLog>(m_journal);
   }
-  std::unique_ptr<IWorker> CreateCurrChartThr(TMainDBParamsV4*) override
+  std::unique_ptr<ICurrChartThr> CreateCurrChartThr(TMainDBParamsV4*) override
   {
     m_journal.Add(QStringLiteral("create:currchart"));
-    return std::make_unique<TFakeWorker>(m_journal, QStringLiteral("currchart"));
+    return std::make_unique<TFakeCurrChart>(m_journal);
   }
   std::unique_ptr<IWorker> CreateMBOpThread(TMainDBParamsV4*) override { return nullptr; }
 
