@@ -164,7 +164,7 @@ void TClientHandleThread::run()
 QByteArray TClientHandleThread::DueRequest()
 {
   const quint8 step = m_step.load(std::memory_order_relaxed);
-  if (step == m_lastStep && m_lastSend.elapsed() <= kResendMs)
+  if (step == m_lastStep && m_lastSend.elapsed() <= m_resendMs)
     return {};
   m_lastStep = step;
   m_lastSend.restart();

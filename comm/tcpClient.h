@@ -62,6 +62,8 @@ class TClientHandleThread : public QThread {
   int WaitConnected();
 
   quint8 Step() const { return m_step.load(std::memory_order_acquire); }
+  // Unanswered requests are sent again after this long. Before start only.
+  void SetResendInterval(qint64 ms) { m_resendMs = ms; }
 
   // ---- series (thread contract: any thread) ----
   // Stores the request and wakes the receiving thread; `done` is set when the
@@ -106,6 +108,7 @@ class TClientHandleThread : public QThread {
 
   std::atomic<quint8> m_step{StepLogOn};
   quint8 m_lastStep = 6;  // differs from every step, so the first pass sends
+  qint64 m_resendMs = kResendMs;
   QElapsedTimer m_lastSend;
 
   TEvent m_connectDone{TEvent::Reset::Manual};

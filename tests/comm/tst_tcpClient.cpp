@@ -62,7 +62,7 @@ class TScriptServer {
   QString Path() const { return QStringLiteral("127.0.0.1:%1").arg(Server.serverPort()); }
   QTcpSocket* Accept()
   {
-    if (Peer == nullptr && Server.waitForNewConnection(5000))
+    if (Peer == nullptr && (Server.hasPendingConnections() || Server.waitForNewConnection(5000)))
       Peer = Server.nextPendingConnection();
     return Peer;
   }
@@ -146,8 +146,12 @@ void TstTcpClient::logOnSequenceTakesEachAnswerOnlyInItsStep()
   const QByteArray typeDoc = ReadFixture("model/data/types.xml");
   const QByteArray mainDoc = ReadFixture("storage/data/main.xml");
 
+  link.SetResendInterval(50);
   QCOMPARE(link.DueRequest(), EncodeRecord(RecLogOn, LogOnPayload(3, 1, 0, 0)));
   QVERIFY(link.DueRequest().isEmpty());  // sent once until the resend time
+  QTest::qWait(80);
+  QCOMPARE(link.DueRequest(), EncodeRecord(RecLogOn, LogOnPayload(3, 1, 0, 0)));
+  link.SetResendInterval(TClientHandleThread::kResendMs);
 
   // Answers out of turn change nothing: types before log-on, current values
   // before the definitions.
@@ -318,6 +322,7 @@ void TstTcpClient::scriptedServer()
   TtcpClient client(&params, nullptr);
   QCOMPARE(client.Connect(server.Path(), 81), 0);
   QVERIFY(client.Connected());
+  QTRY_VERIFY(LogHas(QStringLiteral("Connected to ") + server.Path()));
   QVERIFY(server.Accept());
   QTRY_COMPARE(server.Requests(), QVector<quint8>{RecLogOn});
   server.Send(EncodeRecord(RecLogOn, LogOnAnswerPayload(true)));
