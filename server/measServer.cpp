@@ -94,10 +94,6 @@ class TMeasServer::TImpl {
   std::vector<TInUnitV4*> Channels;  // in generator order
   QString BasesDir;
   std::unique_ptr<TDBThr> Db;
-  // Set by the writer thread as it ends. QThread::wait() synchronises inside
-  // Qt, where thread checkers cannot see it; this event makes the writer's
-  // last writes visibly happen before the writer object is destroyed.
-  TEvent DbFinished{TEvent::Reset::Manual};
   std::unique_ptr<ISeriesSource> Source;
   bool DefaultSource = false;
 
@@ -698,7 +694,6 @@ void TMeasServer::TImpl::Shutdown()
   }
   if (Db) {
     Db->Stop();
-    DbFinished.Wait(10000);
     Db.reset();
   }
   PortValue.store(0);
@@ -780,10 +775,7 @@ bool TMeasServer::Start(QString* error)
                   .arg(timer.elapsed()));
   }
 
-  d.DbFinished.ResetEvent();
   d.Db = std::make_unique<TDBThr>(d.BasesDir, d.Params.get());
-  // Direct: runs in the writer thread as its last act.
-  QObject::connect(d.Db.get(), &QThread::finished, [&d] { d.DbFinished.Set(); });
   d.Db->SetPeriod(d.Options.PeriodMs >= 1000 ? std::llround(d.Options.PeriodMs / 1000.0) : 0);
   // Nothing to catch up from a data logger: live records go straight in.
   d.Db->SetCatchUpDone();

@@ -337,6 +337,8 @@ void TDBThr::Stop()
   requestInterruption();
   m_wake.Set();
   wait();
+  if (m_ran.load())
+    m_finished.Wait(-1);
 }
 
 void TDBThr::QueueMeasure(const TMeasureDB& rec)
@@ -444,6 +446,7 @@ TdbInfos& TDBThr::FileFor(double t) { return m_current->Covers(t) ? *m_current :
 
 void TDBThr::run()
 {
+  m_ran.store(true);
   const QString prefix = QStringLiteral("measW-%1-").arg(reinterpret_cast<quintptr>(this), 0, 16);
   m_current = std::make_unique<TdbInfos>(prefix + QStringLiteral("current"), BasesDir);
   m_other = std::make_unique<TdbInfos>(prefix + QStringLiteral("other"), BasesDir);
@@ -470,6 +473,7 @@ void TDBThr::run()
   }
   m_current.reset();
   m_other.reset();
+  m_finished.Set();
 }
 
 void TDBThr::Drain()

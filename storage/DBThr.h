@@ -147,6 +147,11 @@ class TDBThr : public QThread {
   std::atomic<double> m_period{0};  // day fraction; 0 = no gap rows
   std::atomic<bool> m_catchUpDone{false};
   TEvent m_wake{TEvent::Reset::Auto};
+  // QThread::wait() synchronises inside Qt, out of the thread checker's
+  // sight; the run's last act sets this so Stop() visibly orders the
+  // writer's final writes before the object is destroyed.
+  TEvent m_finished{TEvent::Reset::Manual};
+  std::atomic<bool> m_ran{false};
   TEvent m_room{TEvent::Reset::Manual};
 
   // Writer thread only.
