@@ -8,6 +8,7 @@
 
 #include "app/cmdParms.h"
 #include "app/statusLog.h"
+#include "statusLogProbe.h"
 #include "app/uiBridge.h"
 #include "model/DevListV4.h"
 #include "model/TypeListV4.h"
@@ -21,16 +22,6 @@
 #include <mutex>
 
 namespace {
-
-bool LogHas(const QString& text)
-{
-  TEventListModel* model = StatusLog()->Model();
-  for (int row = 0; row < model->rowCount(); ++row) {
-    if (model->Entry(row).Text == text)
-      return true;
-  }
-  return false;
-}
 
 class TRecordingCurrChart : public ICurrChartThr {
  public:
@@ -101,8 +92,8 @@ void TstServerLink::logOnLoadsTheDocumentsAndValuesFollow()
   QCOMPARE(terminal.Client.Connect(path, 81), 0);
   QTRY_COMPARE_WITH_TIMEOUT(terminal.Client.Step(), quint8(StepRunning), 15000);
   for (const char* line : {"Logged on", "Type's definitions loaded", "Main definitions loaded"})
-    QTRY_VERIFY2(LogHas(QString::fromLatin1(line)), line);
-  QVERIFY(LogHas(QStringLiteral("Connected to ") + path));
+    QTRY_VERIFY2(StatusLogHas(QString::fromLatin1(line)), line);
+  QVERIFY(StatusLogHas(QStringLiteral("Connected to ") + path));
 
   // The terminal holds what the server serves.
   TcmdParms cmd;
@@ -197,7 +188,7 @@ void TstServerLink::refusedLogOn()
   TTerminal terminal;
   QCOMPARE(terminal.Client.Connect(QStringLiteral("127.0.0.1:%1").arg(server.Port()), 81), 0);
   QTRY_COMPARE(terminal.Client.Step(), quint8(StepRefused));
-  QTRY_VERIFY(LogHas(QStringLiteral("Wrong protocol version.")));
+  QTRY_VERIFY(StatusLogHas(QStringLiteral("Wrong protocol version.")));
   QCOMPARE(terminal.Types.Count(), 0);
 }
 
@@ -214,7 +205,7 @@ void TstServerLink::serverThatGoesAwayIsNoticed()
   QTRY_COMPARE_WITH_TIMEOUT(terminal.Client.Step(), quint8(StepRunning), 15000);
   server->Stop();
   QTRY_VERIFY(!terminal.Client.Connected());
-  QTRY_VERIFY(LogHas(QStringLiteral("Server has closed connection.")));
+  QTRY_VERIFY(StatusLogHas(QStringLiteral("Server has closed connection.")));
 }
 
 void TstServerLink::serverProgramRunsAndStopsOnSignal()

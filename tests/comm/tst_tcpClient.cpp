@@ -6,6 +6,7 @@
 
 #include "app/commonClass.h"
 #include "app/statusLog.h"
+#include "statusLogProbe.h"
 #include "app/uiBridge.h"
 #include "plantFixture.h"
 
@@ -44,16 +45,6 @@ QByteArray Chunk(bool last, const QByteArray& bytes)
 }
 
 int LogRows() { return StatusLog()->Model()->rowCount(); }
-
-bool LogHas(const QString& text)
-{
-  TEventListModel* model = StatusLog()->Model();
-  for (int row = 0; row < model->rowCount(); ++row) {
-    if (model->Entry(row).Text == text)
-      return true;
-  }
-  return false;
-}
 
 // A server that accepts one terminal and plays the script it is given.
 class TScriptServer {
@@ -322,7 +313,7 @@ void TstTcpClient::scriptedServer()
   TtcpClient client(&params, nullptr);
   QCOMPARE(client.Connect(server.Path(), 81), 0);
   QVERIFY(client.Connected());
-  QTRY_VERIFY(LogHas(QStringLiteral("Connected to ") + server.Path()));
+  QTRY_VERIFY(StatusLogHas(QStringLiteral("Connected to ") + server.Path()));
   QVERIFY(server.Accept());
   QTRY_COMPARE(server.Requests(), QVector<quint8>{RecLogOn});
   server.Send(EncodeRecord(RecLogOn, LogOnAnswerPayload(true)));
@@ -334,7 +325,7 @@ void TstTcpClient::scriptedServer()
   QTRY_VERIFY(!client.Connected());
   QCOMPARE(types.Count(), 0);  // no part of a document was applied
   QTRY_VERIFY(LogRows() > rowsBefore);
-  QVERIFY(LogHas(QStringLiteral("Server has closed connection.")));
+  QVERIFY(StatusLogHas(QStringLiteral("Server has closed connection.")));
   // A series asked for after the drop is answered at once, empty.
   TEvent done(TEvent::Reset::Manual);
   client.RequestSeries({1}, 0, 0, 1, &done);
@@ -353,7 +344,7 @@ void TstTcpClient::refusedLogOnStopsTheExchange()
   qToLittleEndian<quint32>(1, refusal.data() + 12);
   server.Send(EncodeRecord(RecLogOn, refusal));
   QTRY_COMPARE(client.Step(), quint8(StepRefused));
-  QTRY_VERIFY(LogHas(QStringLiteral("Wrong protocol version.")));
+  QTRY_VERIFY(StatusLogHas(QStringLiteral("Wrong protocol version.")));
   QTest::qWait(300);
   QCOMPARE(server.Requests(), QVector<quint8>{RecLogOn});  // nothing more is asked
   QVERIFY(client.Connected());                             // the connection stays open
@@ -363,7 +354,7 @@ void TstTcpClient::refusedLogOnStopsTheExchange()
   server.Server.close();
   TtcpClient other(nullptr, nullptr);
   QCOMPARE(other.Connect(QStringLiteral("127.0.0.1:%1").arg(port), 81), -1);
-  QTRY_VERIFY(LogHas(QStringLiteral("Connection error.")));
+  QTRY_VERIFY(StatusLogHas(QStringLiteral("Connection error.")));
   QVERIFY(!other.Connected());
 }
 
