@@ -10,7 +10,10 @@
 #include "app/splash_OEM.h"
 #include "app/translation.h"
 #include "app/userPrompts.h"
+#include "config/groupConfigFr.h"
+#include "reports/currentFrame.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -163,6 +166,13 @@ void TMainForm::BuildPages()
     sheet->setObjectName(QString::fromLatin1(page.name));
     m_configPages->addTab(sheet, Tr(page.caption));
   }
+  {
+    QWidget* groupsSheet = m_configPages->widget(1);
+    m_groupConfig = new TgroupConfigFr(groupsSheet);
+    auto* groupsLayout = new QVBoxLayout(groupsSheet);
+    groupsLayout->setContentsMargins(0, 0, 0, 0);
+    groupsLayout->addWidget(m_groupConfig);
+  }
   m_configPages->setTabVisible(4, false);  // the GSM page has no function
   auto* configLayout = new QVBoxLayout(configuration);
   configLayout->setContentsMargins(0, 0, 0, 0);
@@ -172,6 +182,15 @@ void TMainForm::BuildPages()
   m_advancedMode->setObjectName(QStringLiteral("AdvancedMode"));
   m_configPages->setCornerWidget(m_advancedMode, Qt::TopRightCorner);
   connect(m_advancedMode, &QPushButton::clicked, this, &TMainForm::AdvancedModeClick);
+
+  m_currentFrame = new TCurrentFrame(preview);
+  auto* previewLayout = new QVBoxLayout(preview);
+  previewLayout->setContentsMargins(0, 0, 0, 0);
+  previewLayout->addWidget(m_currentFrame);
+  connect(m_currentFrame, &TCurrentFrame::pageChanged, this, [this] { CurrentPageHandling(); });
+  // The operator's "Do not call" is saved with the window placement.
+  connect(m_currentFrame->DontShowErrorsCB, &QCheckBox::toggled, this,
+          [this](bool on) { m_dontShowErrors = on; });
 
   m_info = new TInfoFr(infoSheet);
   auto* infoLayout = new QVBoxLayout(infoSheet);
@@ -211,6 +230,7 @@ void TMainForm::ApplyStoredPlacement()
   if (placement.Complete())
     topLeft = QPoint(*placement.Left, *placement.Top);
   m_dontShowErrors = placement.DontShowErrors.value_or(false);
+  m_currentFrame->DontShowErrorsCB->setChecked(m_dontShowErrors);
   move(ClampWindowPosition(topLeft, available));
 }
 
@@ -321,6 +341,7 @@ void TMainForm::MainPageControlChange(int index)
   if (!AcceptPageChange(m_mainPages, index, m_lastMainPage))
     return;
   qint64 source = 0;
+  CurrentPageHandling();
   if (index >= PageCurrent && index <= PageInfo) {
     m_pageIndex = static_cast<quint8>(index);
     source = index + 1;
@@ -334,7 +355,58 @@ void TMainForm::ConfigurationPageChange(int index)
   AcceptPageChange(m_configPages, index, m_lastConfigPage);
 }
 
-void TMainForm::SetConfiguration(TMainDBParamsV4* params) { m_params = params; }
+void TMainForm::CurrentPageHandling()
+{
+  QTabWidget* target = m_configPages;
+  if (m_mainPages->currentIndex() == PageCurrent && m_currentFrame->PlantViewActive())
+    target = m_currentFrame->CurrPageControl;
+  if (m_advancedMode->parentWidget() == target)
+    return;
+  // A tab widget keeps laying out its corner widget until it is told to
+  // let go of it.
+  if (auto* from = qobject_cast<QTabWidget*>(m_advancedMode->parentWidget()))
+    from->setCornerWidget(nullptr, Qt::TopRightCorner);
+  target->setCornerWidget(m_advancedMode, Qt::TopRightCorner);
+  m_advancedMode->show();
+  // The visualisation frame refreshes here once it exists.
+}
+
+void TMainForm::SetConfiguration(TMainDBParamsV4* params)
+{
+  m_params = params;
+  m_groupConfig->SetCentral(params);
+}
+
+void TMainForm::SetObject(int kind, void* object)
+{
+  switch (kind) {
+    case SetObjConfiguration: {
+      auto* params = static_cast<TMainDBParamsV4*>(object);
+      SetConfiguration(params);
+      m_currentFrame->SetParams(params);
+      break;
+    }
+    case SetObjCurrChart:
+      m_currentFrame->SetCurrThread(static_cast<TCurrChartThr*>(object));
+      break;
+    default:
+      // The measurement logging controller and the report thread go to
+      // frames that attach here when they exist.
+      break;
+  }
+}
+
+void TMainForm::RefreshConfiguration()
+{
+  m_currentFrame->RequestTable();
+  m_currentFrame->RefreshLists();
+}
+
+void TMainForm::RefreshGroups()
+{
+  m_currentFrame->RefreshGroups();
+  m_groupConfig->Refresh();
+}
 
 void TMainForm::WindowCommand(int cmd)
 {
@@ -371,18 +443,38 @@ void TMainForm::AppMessage(const TAppMessage& message)
       WindowCommand(static_cast<int>(message.WParam));
       break;
     case AppMsg::SetObject:
-      if (message.WParam == SetObjConfiguration)
-        SetConfiguration(static_cast<TMainDBParamsV4*>(message.Object));
+      SetObject(static_cast<int>(message.WParam), message.Object);
       break;
     case AppMsg::UnitsInstalled:
-    case AppMsg::InstallList:
     case AppMsg::ConfigChanged:
       if (message.Object != nullptr)
         SetConfiguration(static_cast<TMainDBParamsV4*>(message.Object));
+      RefreshConfiguration();
+      RefreshGroups();
+      break;
+    case AppMsg::InstallList:
+      if (message.Object != nullptr)
+        SetConfiguration(static_cast<TMainDBParamsV4*>(message.Object));
+      break;
+    case AppMsg::GroupsChanged:
+      RefreshGroups();
       break;
     case AppMsg::Progress:
       if (m_closing)
         return;
+      if ((message.WParam >> 16) == ProgressCurrentFrame)
+        m_currentFrame->OnProgress(static_cast<int>(message.WParam & 0xFFFF));
+      break;
+    case AppMsg::ShowErrors:
+      m_currentFrame->ShowErrors();
+      break;
+    case AppMsg::CurrTable:
+      m_currentFrame->OnCurrTable(message.WParam, message.LParam);
+      break;
+    case AppMsg::SettingsChanged:
+      // The settings frame reloads from here once it exists.
+      if (message.Object != nullptr)
+        SetConfiguration(static_cast<TMainDBParamsV4*>(message.Object));
       break;
     case AppMsg::Activity:
       // Kept for the senders; it has no effect.

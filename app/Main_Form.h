@@ -21,7 +21,9 @@ class QTabWidget;
 class IUserPrompts;
 class TInfoFr;
 class TMainDBParamsV4;
+class TCurrentFrame;
 class TSplashScreenForm;
+class TgroupConfigFr;
 class TstatusLogFr;
 
 // Window placement as stored in the user settings. Reading stops at the first
@@ -73,6 +75,8 @@ class TMainForm : public QMainWindow, public IAppMessageSink {
   QTabWidget* ConfigurationPages() const { return m_configPages; }
   QPushButton* AdvancedModeButton() const { return m_advancedMode; }
   TstatusLogFr* StatusLogFrame() const { return m_statusLog; }
+  TCurrentFrame* CurrentFrame() const { return m_currentFrame; }
+  TgroupConfigFr* GroupConfigFrame() const { return m_groupConfig; }
 
  public Q_SLOTS:
   void AdvancedModeClick();
@@ -91,6 +95,13 @@ class TMainForm : public QMainWindow, public IAppMessageSink {
   bool AcceptPageChange(QTabWidget* pages, int index, int& lastIndex);
   void WindowCommand(int cmd);
   void SetConfiguration(TMainDBParamsV4* params);
+  void SetObject(int kind, void* object);
+  // Units installed or new definitions: every channel and group list.
+  void RefreshConfiguration();
+  void RefreshGroups();
+  // The advanced-mode button sits on the visualisation page while it is
+  // shown, on the configuration page otherwise.
+  void CurrentPageHandling();
   void SetupTray();
 
   IUserPrompts& m_prompts;
@@ -99,6 +110,8 @@ class TMainForm : public QMainWindow, public IAppMessageSink {
   QPushButton* m_advancedMode = nullptr;
   TstatusLogFr* m_statusLog = nullptr;
   TInfoFr* m_info = nullptr;
+  TCurrentFrame* m_currentFrame = nullptr;
+  TgroupConfigFr* m_groupConfig = nullptr;
   QSystemTrayIcon* m_tray = nullptr;
   QPointer<TSplashScreenForm> m_splash;
   TMainDBParamsV4* m_params = nullptr;

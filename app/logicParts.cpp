@@ -3,6 +3,7 @@
 #include "comm/tcpClient.h"
 #include "model/DevListV4.h"
 #include "model/TypeListV4.h"
+#include "reports/currChartThr.h"
 
 void IMeasureLog::SetCurrChartThr(std::unique_ptr<ICurrChartThr> thread)
 {
@@ -58,9 +59,9 @@ std::unique_ptr<IMeasureLog> TDefaultLogicParts::CreateMeasureLog(TMainDBParamsV
   return std::make_unique<TMeasureLogHolder>();
 }
 
-std::unique_ptr<ICurrChartThr> TDefaultLogicParts::CreateCurrChartThr(TMainDBParamsV4*)
+std::unique_ptr<ICurrChartThr> TDefaultLogicParts::CreateCurrChartThr(TMainDBParamsV4* params)
 {
-  return nullptr;
+  return std::make_unique<TCurrChartThr>(params);
 }
 
 std::unique_ptr<IWorker> TDefaultLogicParts::CreateMBOpThread(TMainDBParamsV4*)

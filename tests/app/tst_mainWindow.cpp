@@ -9,15 +9,24 @@
 #include "app/statusLog.h"
 #include "app/uiBridge.h"
 #include "app/uiPrompts.h"
+#include "config/groupConfigFr.h"
+#include "config/groupTreeFr.h"
+#include "config/inUnitListViewFr.h"
 #include "logicDoubles.h"
+#include "plantFixture.h"
+#include "reports/currentFrame.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -112,6 +121,23 @@ struct TProgram {
   }
 };
 
+// The current-values service's requests, recorded.
+class TRecordingRequests : public ICurrRequests {
+ public:
+  QStringList Calls;
+  void RequestTable() override { Calls << "table"; }
+  void RequestChart() override { Calls << "chart"; }
+  void RequestRescale() override { Calls << "rescale"; }
+  void RequestErrors() override { Calls << "errors"; }
+  void SetTableRange(double, double) override {}
+  void SetErrorRange(double, double) override {}
+  void SetNextGroup(qint32) override {}
+  void SetNextChannel(qint32) override {}
+  void SelectSource(int) override {}
+  void SetHighlight(qint32) override {}
+  void SetChartPeriod(qint32) override {}
+};
+
 void ClickButton(QMessageBox* box, QMessageBox::StandardButton which)
 {
   QVERIFY(box != nullptr);
@@ -140,6 +166,9 @@ class TstMainWindow : public QObject {
   void advancedMode();
   void closeIsHandedToController();
   void leavePageGuard();
+  void configurationMessages();
+  void currentFrameMessages();
+  void advancedButtonFollowsPlantView();
   void badCommandLine();
   void cancelEndsProgram();
   void refusedConnectionAsksAgainThenClose();
@@ -311,6 +340,97 @@ void TstMainWindow::leavePageGuard()
   allow = true;
   form.MainPageControl()->setCurrentIndex(TMainForm::PageInfo);
   QCOMPARE(form.PageIndex(), TMainForm::PageInfo);
+}
+
+void TstMainWindow::configurationMessages()
+{
+  TRecordingPrompts prompts;
+  TMainForm form(prompts, {});
+  TConfig config(true);
+  TCurrentFrame* frame = form.CurrentFrame();
+  TRecordingRequests service;
+  frame->AttachService<TCurrChartThr>(nullptr, &service);
+  form.AppMessage({AppMsg::SetObject, SetObjConfiguration, 0, &config.Params});
+  QCOMPARE(form.Params(), &config.Params);
+  QCOMPARE(frame->Params(), &config.Params);
+  QCOMPARE(form.GroupConfigFrame()->Central(), &config.Params);
+  QCOMPARE(frame->periodCB->count(), 15);
+
+  const auto groupNodes = [&] {
+    return QList<int>{frame->groupTreeFr->TreeV->topLevelItemCount(),
+                      form.GroupConfigFrame()->groupTreeFr->TreeV->topLevelItemCount()};
+  };
+  QCOMPARE(groupNodes(), (QList<int>{0, 0}));
+  const int groups = config.Params.Groups().Count();
+  struct TCase {
+    AppMsg Msg;
+    bool AsksTable;
+  };
+  for (const TCase& c : {TCase{AppMsg::ConfigChanged, true}, TCase{AppMsg::UnitsInstalled, true},
+                         TCase{AppMsg::GroupsChanged, false}}) {
+    frame->groupTreeFr->TreeV->clear();
+    form.GroupConfigFrame()->groupTreeFr->TreeV->clear();
+    service.Calls.clear();
+    form.AppMessage({c.Msg, 0, 0, c.Msg == AppMsg::GroupsChanged ? nullptr : &config.Params});
+    QCOMPARE(groupNodes(), (QList<int>{groups, groups}));
+    QCOMPARE(service.Calls, c.AsksTable ? QStringList{"table"} : QStringList{});
+  }
+  QVERIFY(frame->inUnitListViewFr->ListV->count() > 0);
+
+  // A service going away detaches the page from it.
+  form.AppMessage({AppMsg::SetObject, SetObjCurrChart, 0, nullptr});
+  QCOMPARE(frame->Requests(), nullptr);
+  form.AppMessage({AppMsg::UnitsInstalled, 0, 0, nullptr});
+  QVERIFY(service.Calls.isEmpty());
+}
+
+void TstMainWindow::currentFrameMessages()
+{
+  TRecordingPrompts prompts;
+  TMainForm form(prompts, {});
+  TCurrentFrame* frame = form.CurrentFrame();
+  QVERIFY(frame->CurrentChart->isHidden());
+  // Only the high word 2 addresses this page.
+  form.AppMessage({AppMsg::Progress, (ProgressReportFrame << 16) | 0x13, 0, nullptr});
+  QVERIFY(frame->CurrentChart->isHidden());
+  form.AppMessage({AppMsg::Progress, (ProgressCurrentFrame << 16) | 0x13, 0, nullptr});
+  QVERIFY(!frame->CurrentChart->isHidden());
+  form.AppMessage({AppMsg::Progress, (ProgressCurrentFrame << 16) | 0x03, 0, nullptr});
+  QVERIFY(!frame->VST->isHidden());
+  form.AppMessage({AppMsg::CurrTable, 1, -1, nullptr});
+
+  // "Do not call" is the stored DontShowErrors.
+  frame->DontShowErrorsCB->setChecked(true);
+  QVERIFY(form.DontShowErrors());
+  form.AppMessage({AppMsg::ShowErrors, 0, 0, nullptr});
+  QCOMPARE(frame->CurrPageControl->currentIndex(), int(TCurrentFrame::PageTable));
+  frame->DontShowErrorsCB->setChecked(false);
+  QVERIFY(!form.DontShowErrors());
+  form.AppMessage({AppMsg::ShowErrors, 0, 0, nullptr});
+  QCOMPARE(frame->CurrPageControl->currentIndex(), int(TCurrentFrame::PageDeviceInfo));
+
+  {
+    auto settings = UserSettings();
+    WriteStoredPlacement(*settings, QRect(20, 30, 700, 450), true);
+  }
+  TMainForm stored(prompts, {});
+  QVERIFY(stored.CurrentFrame()->DontShowErrorsCB->isChecked());
+}
+
+void TstMainWindow::advancedButtonFollowsPlantView()
+{
+  TRecordingPrompts prompts;
+  TMainForm form(prompts, {});
+  TCurrentFrame* frame = form.CurrentFrame();
+  QCOMPARE(form.AdvancedModeButton()->parentWidget(), form.ConfigurationPages());
+  frame->CurrPageControl->setCurrentIndex(TCurrentFrame::PagePlantView);
+  QCOMPARE(form.AdvancedModeButton()->parentWidget(), frame->CurrPageControl);
+  form.MainPageControl()->setCurrentIndex(TMainForm::PageConfiguration);
+  QCOMPARE(form.AdvancedModeButton()->parentWidget(), form.ConfigurationPages());
+  QCOMPARE(form.ConfigurationPages()->cornerWidget(), form.AdvancedModeButton());
+  QCOMPARE(frame->CurrPageControl->cornerWidget(), nullptr);
+  form.MainPageControl()->setCurrentIndex(TMainForm::PageCurrent);
+  QCOMPARE(form.AdvancedModeButton()->parentWidget(), frame->CurrPageControl);
 }
 
 void TstMainWindow::badCommandLine()
