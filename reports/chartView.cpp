@@ -49,8 +49,11 @@ double ChartKey(double time)
 
 int FormatPrecision(const QString& format)
 {
+  // Only '0' digits after the point are required; '#' ones are shown when
+  // needed, and the patterns that have them ("###0.###") come with steps of
+  // whole units, whose labels need no decimals at all.
   const qsizetype dot = format.indexOf(QLatin1Char('.'));
-  return dot < 0 ? 0 : static_cast<int>(format.size() - dot - 1);
+  return dot < 0 ? 0 : static_cast<int>(format.mid(dot + 1).count(QLatin1Char('0')));
 }
 
 TAxisScale ZoomScale(double max, double min)

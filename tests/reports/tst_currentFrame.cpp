@@ -300,7 +300,7 @@ void TstCurrentFrame::chartView()
   QCOMPARE(ChartKey(25569.0), 0.0);
   QCOMPARE(ChartKey(25569.5), 43200.0);
   QCOMPARE(FormatPrecision(QStringLiteral("###0.00")), 2);
-  QCOMPARE(FormatPrecision(QStringLiteral("###0.###")), 3);
+  QCOMPARE(FormatPrecision(QStringLiteral("###0.###")), 0);
   QCOMPARE(FormatPrecision(QStringLiteral("###0")), 0);
 
   TChartView view;
