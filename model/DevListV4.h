@@ -223,6 +223,7 @@ class TMainDBParamsV4 {
   TGroups& Groups() { return *m_groups; }
   const TGroups& Groups() const { return *m_groups; }
   TalarmsList& Alarms() { return *m_alarms; }
+  const TalarmsList& Alarms() const { return *m_alarms; }
 
   // Thread contract: any thread. Take once per walk, never across a send.
   std::shared_lock<std::shared_mutex> ReadLock() const

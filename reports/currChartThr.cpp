@@ -210,9 +210,8 @@ TErrorRow TerrorTableGen::MakeRow(const TInUnitV4& channel, qint32 errCode, doub
 
   const QList<qint32> bound = channel.AlarmMaker().AlarmsFor(errCode);
   if (!bound.isEmpty()) {
-    // Alarms() has no const overload; the list is only read, through its
-    // own lock.
-    const TalarmsList& alarms = const_cast<TMainDBParamsV4&>(params).Alarms();
+    // The alarm list guards itself; reading it needs no write access.
+    const TalarmsList& alarms = params.Alarms();
     QStringList parts;
     for (qint32 id : bound)
       parts << QLatin1Char('[') + AlarmText(alarms, id) + QLatin1Char(']');
